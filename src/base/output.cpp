@@ -1,0 +1,93 @@
+#include "base/output.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include "base/os_error.h"
+
+namespace tovrel::base {
+
+namespace {
+
+ssize_t write_fd(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
+
+}  // namespace
+
+LineWriter::LineWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(kCapacity); }
+
+std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = sink_(bytes.data(), bytes.size());
+    if (n < 0) {
+      const int err = errno;
+      if (err == EINTR) continue;
+      // A descriptor that is not open swallows everything: nothing is lost that anyone
+      // could have read.
+      if (err == EBADF) return std::nullopt;
+      return os_error_text(err);
+    }
+    if (n == 0) return std::string("failed to write whole buffer");
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> LineWriter::flush() {
+  std::lock_guard guard(mutex_);
+  if (buffer_.empty()) return std::nullopt;
+  std::string pending;
+  pending.swap(buffer_);
+  buffer_.reserve(kCapacity);
+  return write_raw(pending);
+}
+
+std::optional<std::string> LineWriter::buffered_write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() > kCapacity) {
+    if (auto err = flush()) return err;
+  }
+  if (bytes.size() >= kCapacity) return write_raw(bytes);
+  buffer_.append(bytes);
+  return std::nullopt;
+}
+
+std::optional<std::string> LineWriter::write(std::string_view bytes) {
+  std::lock_guard guard(mutex_);
+  const std::size_t nl = bytes.rfind('\n');
+  if (nl == std::string_view::npos) return buffered_write(bytes);
+  if (auto err = buffered_write(bytes.substr(0, nl + 1))) return err;
+  if (auto err = flush()) return err;
+  return buffered_write(bytes.substr(nl + 1));
+}
+
+LineWriter& stdout_writer() {
+  // Never destroyed: threads may still write while the process exits.
+  static LineWriter* writer =
+      new LineWriter([](const char* d, std::size_t n) { return write_fd(1, d, n); });
+  return *writer;
+}
+
+void stderr_write(std::string_view bytes) {
+  static std::mutex* mutex = new std::mutex;
+  std::lock_guard guard(*mutex);
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(2, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void exit_process(int status) {
+  (void)stdout_writer().flush();
+  ::_exit(status);
+}
+
+void internal_failure(std::string_view message) {
+  std::string text = "tovrel: internal error: ";
+  text += message;
+  text += '\n';
+  stderr_write(text);
+  exit_process(101);
+}
+
+}  // namespace tovrel::base

@@ -1,0 +1,55 @@
+#pragma once
+// The process-wide standard output writer, unbuffered standard error, and the ways the
+// process ends with a status. Every end of the process flushes standard output first.
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+namespace tovrel::base {
+
+// A line-buffered writer over a descriptor-like sink: bytes up to the last newline of a write
+// reach the sink before the write returns; the rest waits in a 1024-byte buffer. A write that
+// does not fit in the buffer goes out as it comes. EINTR is repeated, a sink that accepts no
+// bytes fails with "failed to write whole buffer", and EBADF counts as fully written.
+class LineWriter {
+ public:
+  static constexpr std::size_t kCapacity = 1024;
+  // Writes like write(2): returns the count accepted, or -1 with errno set.
+  using Sink = std::function<ssize_t(const char* data, std::size_t size)>;
+
+  explicit LineWriter(Sink sink);
+
+  // Both return the error text of the failed write, if any. The lock is re-entrant; a caller
+  // that must keep several writes together holds lock() around them.
+  std::optional<std::string> write(std::string_view bytes);
+  std::optional<std::string> flush();
+  std::recursive_mutex& lock() { return mutex_; }
+
+ private:
+  std::optional<std::string> write_raw(std::string_view bytes);
+  std::optional<std::string> buffered_write(std::string_view bytes);
+
+  Sink sink_;
+  std::string buffer_;
+  std::recursive_mutex mutex_;
+};
+
+// The writer over descriptor 1, shared by every part of the process.
+LineWriter& stdout_writer();
+
+// Writes to descriptor 2 unbuffered, under a lock of its own; errors are ignored.
+void stderr_write(std::string_view bytes);
+
+// Flushes standard output (ignoring a failure) and ends the process with `status`.
+[[noreturn]] void exit_process(int status);
+
+// Reports an internal failure on standard error ("tovrel: internal error: {message}") and
+// ends the process with status 101.
+[[noreturn]] void internal_failure(std::string_view message);
+
+}  // namespace tovrel::base

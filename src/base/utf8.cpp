@@ -1,0 +1,68 @@
+#include "base/utf8.h"
+
+namespace tovrel::base {
+
+std::size_t utf8_sequence_length(std::string_view s, std::size_t* maximal) {
+  const auto at = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char b0 = at(0);
+  if (b0 < 0x80) return 1;
+  std::size_t need;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    need = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    need = 3;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    need = 4;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    if (maximal) *maximal = 1;
+    return 0;
+  }
+  std::size_t i = 1;
+  for (; i < need; ++i) {
+    if (i >= s.size()) break;
+    const unsigned char b = at(i);
+    const bool good = (i == 1) ? (b >= lo && b <= hi) : (b >= 0x80 && b <= 0xBF);
+    if (!good) break;
+  }
+  if (i == need) return need;
+  if (maximal) *maximal = i;
+  return 0;
+}
+
+bool is_valid_utf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    // Fast path for ASCII runs.
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    if (i == s.size()) break;
+    const std::size_t n = utf8_sequence_length(s.substr(i), nullptr);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string utf8_lossy(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    std::size_t maximal = 0;
+    const std::size_t n = utf8_sequence_length(s.substr(i), &maximal);
+    if (n) {
+      out.append(s.data() + i, n);
+      i += n;
+    } else {
+      out += "\xEF\xBF\xBD";
+      i += maximal;
+    }
+  }
+  return out;
+}
+
+}  // namespace tovrel::base

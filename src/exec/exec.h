@@ -1,0 +1,58 @@
+#pragma once
+// The Execute primitive: the records of the `exec` group and its handler.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "json/value.h"
+
+namespace tovrel::exec {
+
+struct RunArgs {
+  std::string cmd;
+  std::vector<std::string> args;
+  std::optional<std::string> cwd;
+  std::optional<std::string> stdin;
+  bool stdin_pipe = false;
+  std::vector<std::string> envs;
+  double timeout = 300.0;
+};
+
+struct StreamArgs {
+  std::string cmd;
+  std::vector<std::string> args;
+  std::optional<std::string> cwd;
+  std::optional<std::string> stdin;
+  bool stdin_pipe = false;
+  std::vector<std::string> envs;
+  double timeout = 300.0;
+};
+
+struct SpawnArgs {
+  std::string cmd;
+  std::vector<std::string> args;
+  std::optional<std::string> log;
+  std::vector<std::string> envs;
+  std::optional<std::string> stdin;
+  bool stdin_pipe = false;
+};
+
+struct KillArgs {
+  std::uint32_t pid = 0;
+  double grace = 3.0;
+};
+
+struct StatusArgs {
+  std::uint32_t pid = 0;
+};
+
+using ExecCommands = std::variant<RunArgs, SpawnArgs, KillArgs, StreamArgs, StatusArgs>;
+
+// Runs one exec command and returns its result. Does not return after `exec stream`, which
+// ends the process with its child's status.
+json::JsonValue handle_exec(ExecCommands command);
+
+}  // namespace tovrel::exec

@@ -1,0 +1,25 @@
+#pragma once
+// The compact JSON text and the Number text.
+//
+// Compact text: no whitespace, keys in byte order, strings escaped only for '"', '\\' and
+// control characters (\b \t \n \f \r, the others as \u00xx with lowercase hex).
+// Number text: integers in decimal; doubles as the shortest round-trip digits, in fixed
+// notation with ".0" for integral values when the exponent of the first digit is in -5..15,
+// otherwise d[.ddd]e±X (1e+16, 1.5e-7); NaN and infinities as null.
+
+#include <string>
+
+#include "json/value.h"
+
+namespace tovrel::json {
+
+void write_compact(const JsonValue& value, std::string& out);
+std::string to_compact(const JsonValue& value);
+
+void write_number_text(double value, std::string& out);
+std::string number_text(double value);
+
+// Appends `s` as a quoted compact JSON string.
+void write_compact_string(std::string_view s, std::string& out);
+
+}  // namespace tovrel::json
