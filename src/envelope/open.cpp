@@ -126,7 +126,7 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   base::Result<json::JsonValue> payload = json::parse(*plaintext);
   if (!payload) return failure(msg::payload_not_json(payload.error()));
   if (!payload->is_object()) return failure(std::string(msg::kPayloadNotObject));
-  const json::Object& map = payload->as_object();
+  json::Object& map = payload->as_object();
 
   // 15. Limits, over every entry, the refused ones included.
   const std::vector<std::string> problems = validate_env_map(map);
@@ -142,9 +142,9 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   // 16-17. Split by the name filter; values of refused names are never handed back.
   json::Object env;
   json::Array skipped;
-  for (const auto& [name, value] : map) {
+  for (auto& [name, value] : map) {
     if (is_safe_env_name(name)) {
-      env.emplace(name, value);
+      env.emplace(name, std::move(value));  // the payload is not used again
     } else {
       skipped.emplace_back(name);
     }
