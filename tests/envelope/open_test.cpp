@@ -49,6 +49,42 @@ class Open : public ::testing::Test {
   static std::string document(std::string_view payload) { return envelope_json(sealed(payload)); }
 };
 
+TEST(DecodeBase64url, StripsTrailingPaddingOnly) {
+  const struct {
+    std::string in;
+    std::string bytes;  // when it decodes
+    std::string error;  // otherwise
+  } cases[] = {
+      {"", "", ""},
+      {"====", "", ""},
+      {"AA", std::string(1, '\0'), ""},
+      {"AA==", std::string(1, '\0'), ""},
+      {"AAA=======", std::string(2, '\0'), ""},
+      {"-_-_", "\xfb\xff\xbf", ""},
+      {"AA=A", "", "base64url decode: Invalid symbol 61, offset 2."},
+      {"=AA", "", "base64url decode: Invalid symbol 61, offset 0."},
+      {"AA A", "", "base64url decode: Invalid symbol 32, offset 2."},
+      {"AB", "", "base64url decode: Invalid last symbol 66, offset 1."},
+      {"AAB=", "", "base64url decode: Invalid last symbol 66, offset 2."},
+  };
+  for (const auto& c : cases) {
+    const base::Result<std::string> r = decode_base64url(c.in);
+    if (c.error.empty()) {
+      ASSERT_TRUE(r.ok()) << c.in << ": " << r.error();
+      EXPECT_EQ(*r, c.bytes) << c.in;
+    } else {
+      ASSERT_FALSE(r.ok()) << c.in;
+      EXPECT_EQ(r.error(), c.error) << c.in;
+    }
+  }
+  // A final group of one character: the number is the decoder's.
+  for (const char* in : {"A", "AAAAA", "AAAAA=="}) {
+    const base::Result<std::string> r = decode_base64url(in);
+    ASSERT_FALSE(r.ok()) << in;
+    EXPECT_TRUE(r.error().starts_with("base64url decode: Invalid input length: ")) << r.error();
+  }
+}
+
 TEST_F(Open, OpensAndSplitsByTheNameFilter) {
   EXPECT_EQ(open(document(R"({"FOO":"1","PATH":"/x","A":"x\u00e9"})")),
             R"({"env":{"A":"xé","FOO":"1"},"skipped":["PATH"]})");
