@@ -69,13 +69,7 @@ class Fields {
   Matches& m_;
 };
 
-template <class Record>
-DecodeOutcome finish(Fields& f, Record record) {
-  if (f.failure) return std::move(*f.failure);
-  return Cli{Commands{std::move(record)}};
-}
-
-// Fills `record` from `m` with `fill`, then wraps it as the subcommand variant `wrap`.
+// Fills a leaf's record from its matches with `fill`.
 template <class Record, class Fill>
 std::variant<Record, DecodeFailure> leaf(Matches& m, Fill fill) {
   Fields f(m);
