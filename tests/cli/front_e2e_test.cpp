@@ -1,6 +1,7 @@
 // The built binary's command line: help, usage errors, usage names and the Time commands.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -197,6 +198,33 @@ TEST(FrontUsageName, ThroughSymlink) {
   const RunResult h = cli({"help", "exec", "kill"}, o);
   EXPECT_EQ(h.status, 0);
   EXPECT_NE(h.out.find("Usage: runner exec kill [OPTIONS] --pid <PID>\n"), std::string::npos) << h.out;
+}
+
+// Started with no arguments at all (not even argv[0]): the root help names `tovrel`.
+TEST(FrontUsageName, EmptyArgv) {
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(err[1], 2);
+    close(err[0]);
+    char* argv[] = {nullptr};
+    char* envp[] = {nullptr};
+    execve(TOVREL_BIN, argv, envp);
+    _exit(127);
+  }
+  close(err[1]);
+  std::string text;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(err[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+  close(err[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(text, kRootHelp);
 }
 
 TEST(FrontTime, ParsesAndRuns) {
