@@ -114,6 +114,10 @@ Fail LevelParser::store(const Option& o, const std::string& raw, Entry& e) {
       std::get<std::vector<std::string>>(*e.value).push_back(raw);
       break;
     case OptionKind::kNumber: {
+      if (!o.parser) {  // a number option declared without its parser keeps the text
+        e.value = raw;
+        break;
+      }
       base::Result<Value> parsed = o.parser(raw);
       if (!parsed) {
         ErrorParts err;
