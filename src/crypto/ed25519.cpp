@@ -4,6 +4,7 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
+#include "crypto/init.h"
 #include "crypto/openssl_error.h"
 
 namespace tovrel::crypto {
@@ -25,6 +26,7 @@ void Ed25519SigningKey::Free::operator()(EVP_PKEY* key) const { EVP_PKEY_free(ke
 
 base::Result<Ed25519SigningKey> Ed25519SigningKey::from_seed(
     std::span<const std::uint8_t, kEd25519SeedSize> seed) {
+  ensure_openssl_initialised();
   Ed25519SigningKey out;
   out.key_.reset(EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed.data(), seed.size()));
   if (!out.key_) return base::Error{openssl_error("Ed25519 key")};
@@ -52,6 +54,7 @@ base::Result<Ed25519Signature> Ed25519SigningKey::sign(std::string_view message)
 base::Result<bool> ed25519_verify(std::span<const std::uint8_t, kEd25519PublicKeySize> public_key,
                                   std::span<const std::uint8_t, kEd25519SignatureSize> signature,
                                   std::string_view message) {
+  ensure_openssl_initialised();
   std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
       EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, public_key.data(), public_key.size()),
       &EVP_PKEY_free);
