@@ -39,7 +39,10 @@ base::Status wait_for_pool() {
   return base::ok_status();
 }
 
-base::Status read_urandom(unsigned char* out, std::size_t size) {
+}  // namespace
+
+base::Status random_bytes_from_devices(void* out_bytes, std::size_t size) {
+  auto* out = static_cast<unsigned char*>(out_bytes);
   if (auto waited = wait_for_pool(); !waited) return waited;
   const int fd = open_retrying("/dev/urandom");
   if (fd < 0) return failure("open /dev/urandom", errno);
@@ -58,8 +61,6 @@ base::Status read_urandom(unsigned char* out, std::size_t size) {
   return base::ok_status();
 }
 
-}  // namespace
-
 base::Status random_bytes(void* out, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(out);
   std::size_t done = 0;
@@ -67,7 +68,7 @@ base::Status random_bytes(void* out, std::size_t size) {
     const ssize_t n = ::getrandom(bytes + done, size - done, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (errno == ENOSYS) return read_urandom(bytes + done, size - done);
+      if (errno == ENOSYS) return random_bytes_from_devices(bytes + done, size - done);
       return failure("getrandom", errno);
     }
     done += static_cast<std::size_t>(n);

@@ -12,4 +12,9 @@ namespace tovrel::crypto {
 // The error text names the failing call and its OS error, e.g. "getrandom: {}".
 base::Status random_bytes(void* out, std::size_t size);
 
+// The fallback alone: waits for /dev/random to turn readable, then reads /dev/urandom.
+// Errors: "open /dev/random: {}", "poll /dev/random: {}", "open /dev/urandom: {}",
+// "read /dev/urandom: {}" (an early end of file counts as EIO).
+base::Status random_bytes_from_devices(void* out, std::size_t size);
+
 }  // namespace tovrel::crypto

@@ -162,6 +162,11 @@ TEST(Random, FillsAndDiffers) {
   ASSERT_TRUE(random_bytes(big.data(), big.size()).ok());
   EXPECT_GT(std::count(big.begin(), big.end(), '\0'), 0);
   EXPECT_LT(std::count(big.begin(), big.end(), '\0'), 1000);
+  // The fallback for kernels without getrandom.
+  std::string a(32, '\0'), b(32, '\0');
+  ASSERT_TRUE(random_bytes_from_devices(a.data(), a.size()).ok());
+  ASSERT_TRUE(random_bytes_from_devices(b.data(), b.size()).ok());
+  EXPECT_NE(a, b);
 }
 
 TEST(Wipe, SpareCapacityToo) {
