@@ -5,6 +5,7 @@
 
 #include <array>
 #include <span>
+#include <type_traits>
 
 #include "base/base64.h"
 #include "base/io.h"
@@ -63,7 +64,8 @@ std::string_view as_view(std::span<const std::uint8_t> bytes) {
 
 // An encoded document of an unexpected size is a fault of ours; say so rather than write it.
 std::string size_mismatch(std::size_t got, std::size_t want) {
-  return "document of " + std::to_string(got) + " bytes, expected " + std::to_string(want);
+  return std::string(text::kEncodedSizeGot) + std::to_string(got) + std::string(text::kEncodedSizeWant) +
+         std::to_string(want);
 }
 
 json::JsonValue generate(const GenerateArgs& args) {

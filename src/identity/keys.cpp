@@ -43,10 +43,10 @@ struct Algorithm {
 
 // SEQUENCE { OBJECT IDENTIFIER, at most one further value }.
 base::Result<Algorithm> read_algorithm(std::string_view doc, der::Reader& outer) {
-  auto seq = outer.expect(der::kSequence, "SEQUENCE");
+  auto seq = outer.expect(der::kSequence, text::kDerSequence);
   if (!seq) return std::move(seq).take_error();
   der::Reader r(doc, *seq);
-  auto oid = r.expect(der::kOid, "OBJECT IDENTIFIER");
+  auto oid = r.expect(der::kOid, text::kDerOid);
   if (!oid) return std::move(oid).take_error();
   if (oid->bytes.size() > 39) return der::error_at(text::kDerOidTooLong, oid->start);
   if (!der::oid_well_formed(oid->bytes)) return der::error_at(text::kDerOidMalformed, oid->start);
@@ -63,7 +63,7 @@ base::Result<Algorithm> read_algorithm(std::string_view doc, der::Reader& outer)
 // Rules shared by both documents: PEM, exactly one SEQUENCE, then the label.
 base::Result<der::Value> read_outer(const PemDocument& pem, std::string_view label, std::string_view prefix) {
   der::Reader whole(pem.der);
-  auto seq = whole.expect(der::kSequence, "SEQUENCE");
+  auto seq = whole.expect(der::kSequence, text::kDerSequence);
   if (!seq) return base::Error{base::with_cause(prefix, seq.error())};
   if (!whole.at_end()) {
     return base::Error{base::with_cause(prefix, der::error_at(text::kDerTrailing, whole.offset()).text)};
@@ -104,7 +104,7 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   der::Reader r(doc, *outer);
 
   // Structure of the OneAsymmetricKey.
-  auto version = r.expect(der::kInteger, "INTEGER");
+  auto version = r.expect(der::kInteger, text::kDerInteger);
   if (!version) return fail(version.error());
   const std::string_view v = version->bytes;
   if (v.empty() || (v.size() > 1 && ((v[0] == 0 && !(v[1] & 0x80)) ||
@@ -117,7 +117,7 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   const bool version2 = v[0] == 1;
   auto algorithm = read_algorithm(doc, r);
   if (!algorithm) return fail(algorithm.error());
-  auto private_key = r.expect(der::kOctetString, "OCTET STRING");
+  auto private_key = r.expect(der::kOctetString, text::kDerOctetString);
   if (!private_key) return fail(private_key.error());
   std::size_t last_end = private_key->end;
   // Attributes, [0], skipped unread.
@@ -190,7 +190,7 @@ base::Result<crypto::Ed25519PublicKey> read_public_key(std::string_view pem_text
   der::Reader r(doc, *outer);
   auto algorithm = read_algorithm(doc, r);
   if (!algorithm) return fail(algorithm.error());
-  auto bits = r.expect(der::kBitString, "BIT STRING");
+  auto bits = r.expect(der::kBitString, text::kDerBitString);
   if (!bits) return fail(bits.error());
   if (bits->bytes.empty()) return fail(der::error_at(text::kDerBitStringMalformed, bits->start).text);
   if (!r.at_end()) return fail(der::error_at(text::kDerSpkiExtra, r.offset()).text);

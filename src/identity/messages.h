@@ -18,6 +18,9 @@ inline constexpr std::string_view kDecodePublicKey = "decode public key";
 inline constexpr std::string_view kReadPrivateKey = "read private key";
 inline constexpr std::string_view kParsePrivateKey = "parse private key";
 inline constexpr std::string_view kParsePublicKey = "parse public key";
+// The cause under kEncodePrivateKey / kEncodePublicKey: "document of {n} bytes, expected {m}".
+inline constexpr std::string_view kEncodedSizeGot = "document of ";
+inline constexpr std::string_view kEncodedSizeWant = " bytes, expected ";
 // The diagnostic of an internal failure of the random source: "Error: {}".
 inline constexpr std::string_view kInternalError = "Error";
 
@@ -63,6 +66,12 @@ inline constexpr std::string_view kDerBitStringUnused = "BIT STRING has unused b
 inline constexpr std::string_view kDerExtraField = "unexpected field after the private key";
 inline constexpr std::string_view kDerSpkiExtra = "unexpected value after subjectPublicKey";
 inline constexpr std::string_view kDerFieldNotOneValue = "context-specific field does not hold exactly one value";
+// The names of the expected values in kDerUnexpectedTag.
+inline constexpr std::string_view kDerSequence = "SEQUENCE";
+inline constexpr std::string_view kDerInteger = "INTEGER";
+inline constexpr std::string_view kDerOid = "OBJECT IDENTIFIER";
+inline constexpr std::string_view kDerOctetString = "OCTET STRING";
+inline constexpr std::string_view kDerBitString = "BIT STRING";
 // The version and the public key's presence disagree.
 inline constexpr std::string_view kDerPublicKeyMismatch =
     "malformed ASN.1 DER value for CONTEXT-SPECIFIC [1] (constructed)";
