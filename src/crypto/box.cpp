@@ -10,6 +10,8 @@
 #include <openssl/params.h>
 
 #include "base/output.h"
+#include "crypto/init.h"
+#include "crypto/openssl_error.h"
 
 namespace tovrel::crypto {
 namespace {
@@ -93,12 +95,13 @@ SecretBytes x25519(const SecretBytes& secret, std::string_view peer_public) {
   if (secret.size() != kX25519KeySize || peer_public.size() != kX25519KeySize) {
     base::internal_failure("x25519: keys must be 32 bytes");
   }
+  ensure_openssl_initialised();
   // OpenSSL clamps its own copy of the secret and frees that copy with a cleanse.
   std::unique_ptr<EVP_PKEY, PkeyFree> own(
       EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret.data(), secret.size()));
   std::unique_ptr<EVP_PKEY, PkeyFree> peer(EVP_PKEY_new_raw_public_key(
       EVP_PKEY_X25519, nullptr, bytes_of(peer_public), peer_public.size()));
-  if (!own || !peer) base::internal_failure("x25519: cannot load key");
+  if (!own || !peer) base::internal_failure(openssl_error("x25519: load key"));
   std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
   SecretBytes shared(kX25519KeySize);
   std::size_t len = shared.size();
@@ -111,13 +114,14 @@ SecretBytes x25519(const SecretBytes& secret, std::string_view peer_public) {
   // OpenSSL refuses an all-zero result, which a small-order peer always gives; the envelope
   // format lets that secret go on, so it is produced here.
   if (is_small_order_x25519(peer_public)) return SecretBytes(kX25519KeySize);
-  base::internal_failure("x25519: key agreement failed");
+  base::internal_failure(openssl_error("x25519: key agreement"));
 }
 
 SecretBytes hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size_t length) {
+  ensure_openssl_initialised();
   std::unique_ptr<EVP_KDF, KdfFree> kdf(EVP_KDF_fetch(nullptr, OSSL_KDF_NAME_HKDF, nullptr));
   std::unique_ptr<EVP_KDF_CTX, KdfCtxFree> ctx(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr);
-  if (!ctx) base::internal_failure("hkdf: cannot start");
+  if (!ctx) base::internal_failure(openssl_error("hkdf: start"));
   char digest[] = "SHA256";
   // Without a salt parameter the extract step keys HMAC with the empty string, which HMAC
   // pads to the same block as 32 zero bytes.
@@ -131,7 +135,7 @@ SecretBytes hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size
   };
   SecretBytes out(length);
   if (EVP_KDF_derive(ctx.get(), out.data(), out.size(), params) != 1) {
-    base::internal_failure("hkdf: derivation failed");
+    base::internal_failure(openssl_error("hkdf: derive"));
   }
   return out;
 }
@@ -145,13 +149,14 @@ std::optional<std::string> chacha20poly1305_open(const SecretBytes& key, std::st
   const std::string_view body = sealed.substr(0, sealed.size() - kPoly1305TagSize);
   const std::string_view tag = sealed.substr(body.size());
 
+  ensure_openssl_initialised();
   std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
   if (!ctx ||
       EVP_DecryptInit_ex(ctx.get(), EVP_chacha20_poly1305(), nullptr, key.data(),
                          bytes_of(nonce)) != 1 ||
       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(tag.size()),
                           const_cast<char*>(tag.data())) != 1) {
-    base::internal_failure("chacha20-poly1305: cannot start");
+    base::internal_failure(openssl_error("chacha20-poly1305: start"));
   }
   int n = 0;
   // EVP lengths are ints: feed long inputs in pieces.

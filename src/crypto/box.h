@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "crypto/secure.h"
+#include "crypto/x25519.h"
 
 namespace tovrel::crypto {
 
-inline constexpr std::size_t kX25519KeySize = 32;
 inline constexpr std::size_t kChaChaKeySize = 32;
 inline constexpr std::size_t kChaChaNonceSize = 12;
 inline constexpr std::size_t kPoly1305TagSize = 16;
