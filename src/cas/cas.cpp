@@ -9,6 +9,7 @@
 #include "base/os_error.h"
 #include "base/output.h"
 #include "cas/canonical.h"
+#include "cas/input.h"
 #include "cas/store.h"
 #include "json/parser.h"
 
@@ -57,18 +58,18 @@ json::JsonValue error_result(std::string text) {
 }
 
 json::JsonValue store(const StoreArgs& args) {
-  auto input = base::read_stdin_bytes();
+  auto input = read_all_input(0);
   if (!input) return error_result(base::with_cause(kStdinStep, input.error()));
 
   std::string canonical;
   if (!args.blob) {
-    auto value = json::parse(*input);
+    auto value = json::parse(input->view());
     if (!value) return error_result(base::with_cause(kInvalidJsonStep, value.error()));
     // The input is no longer needed; release it before the canonical text is built.
-    std::string().swap(*input);
+    input->release();
     canonical = canonical_json(*value);
   }
-  const std::string_view content = args.blob ? std::string_view(*input) : canonical;
+  const std::string_view content = args.blob ? input->view() : canonical;
 
   std::string digest = sha256_hex(content);
   const std::string path = item_path(args.root, digest, args.blob);
