@@ -5,7 +5,8 @@
 #    for scale;
 #  - the peak memory of that store (target: at most 1.25 x input + 16 MiB);
 #  - the per-call time of storing a small object against `tovrel time now` (target <= 1.3).
-# Usage: bench/cas.sh [path/to/tovrel]   (SIZE_MIB, ROUNDS, CALLS override the defaults)
+# Usage: bench/cas.sh [path/to/tovrel]   (SIZE_MIB, ROUNDS, CALLS override the defaults;
+# STORE_DIR puts the stores on another file system, e.g. /dev/shm, to leave the disk out)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
@@ -13,7 +14,8 @@ size_mib=${SIZE_MIB:-1024}
 rounds=${ROUNDS:-3}
 calls=${CALLS:-300}
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+store_tmp=$(mktemp -d "${STORE_DIR:-${TMPDIR:-/tmp}}/cas-bench.XXXXXX")
+trap 'rm -rf "$tmp" "$store_tmp"' EXIT
 
 big="$tmp/big.bin"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$big"
@@ -41,8 +43,8 @@ best() { sort -g | head -n 1; }
 store_peak=0
 git init -q "$tmp/repo"
 for ((r = 0; r < rounds; r++)); do
-  rm -rf "$tmp/store"
-  timed "$bin" cas store --root "$tmp/store" --blob >> "$tmp/store.t"
+  rm -rf "$store_tmp/store"
+  timed "$bin" cas store --root "$store_tmp/store" --blob >> "$tmp/store.t"
   [ "$peak_kib" -gt "$store_peak" ] && store_peak=$peak_kib
   timed openssl dgst -sha256 >> "$tmp/openssl.t"
   timed sha256sum >> "$tmp/sha256sum.t"
@@ -53,7 +55,7 @@ t_store=$(best < "$tmp/store.t")
 t_openssl=$(best < "$tmp/openssl.t")
 t_sha=$(best < "$tmp/sha256sum.t")
 t_git=$(best < "$tmp/git.t")
-rm -rf "$tmp/store" "$tmp/repo"
+rm -rf "$store_tmp/store" "$tmp/repo"
 
 echo "input ${size_mib} MiB, best of $rounds"
 printf '%-32s %8s s\n' "tovrel cas store --blob" "$t_store" "openssl dgst -sha256" "$t_openssl" \
@@ -77,7 +79,7 @@ printf '{"kind":"note","n":1,"tags":["a","b"]}' > "$tmp/small.json"
 ns_store=0; ns_now=0
 for ((r = 0; r < rounds; r++)); do
   start=$(date +%s%N)
-  for ((k = 0; k < calls; k++)); do "$bin" cas store --root "$tmp/small" < "$tmp/small.json" > /dev/null; done
+  for ((k = 0; k < calls; k++)); do "$bin" cas store --root "$store_tmp/small" < "$tmp/small.json" > /dev/null; done
   mid=$(date +%s%N)
   for ((k = 0; k < calls; k++)); do "$bin" time now > /dev/null; done
   end=$(date +%s%N)

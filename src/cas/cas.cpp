@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "base/io.h"
 #include "base/os_error.h"
 #include "base/output.h"
 #include "cas/canonical.h"
@@ -85,7 +84,7 @@ json::JsonValue store(const StoreArgs& args) {
 
 [[noreturn]] void fetch(const FetchArgs& args) {
   require_hex_hash(args.hash);
-  const auto bytes = base::read_file_bytes(item_path(args.root, args.hash, args.blob));
+  const auto bytes = read_file_input(item_path(args.root, args.hash, args.blob));
   if (!bytes) {
     base::stderr_write(kNotFound);
     base::exit_process(1);
@@ -94,17 +93,17 @@ json::JsonValue store(const StoreArgs& args) {
   base::LineWriter& out = base::stdout_writer();
   {
     std::lock_guard guard(out.lock());
-    (void)out.write(*bytes);
+    (void)out.write(bytes->view());
   }
   base::exit_process(0);
 }
 
 json::JsonValue verify(const CasVerifyArgs& args) {
   require_hex_hash(args.hash);
-  const auto bytes = base::read_file_bytes(item_path(args.root, args.hash, args.blob));
+  const auto bytes = read_file_input(item_path(args.root, args.hash, args.blob));
   // Stored bytes are hashed as they are: no parsing, no rewriting; the comparison is exact,
   // so an uppercase digest is never valid.
-  const bool valid = bytes.ok() && sha256_hex(*bytes) == args.hash;
+  const bool valid = bytes.ok() && sha256_hex(bytes->view()) == args.hash;
   json::JsonValue result = json::object();
   result["hash"] = args.hash;
   result["valid"] = valid;

@@ -1,6 +1,7 @@
 #include "cas/input.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +38,17 @@ base::Result<InputBytes> read_all_input(int fd) {
     if (n == 0) return in;
     in.size_ += static_cast<std::size_t>(n);
   }
+}
+
+base::Result<InputBytes> read_file_input(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return base::Error{base::os_error_text(errno)};
+  auto bytes = read_all_input(fd);
+  ::close(fd);
+  return bytes;
 }
 
 }  // namespace tovrel::cas

@@ -1,10 +1,11 @@
 #pragma once
-// Whole reads of standard input for the store, holding the bytes once: a regular file is read
+// Whole reads of standard input and of stored items, holding the bytes once: a regular file is read
 // into a buffer of exactly its size (plus one byte that sees the end), a pipe into a buffer
 // that grows by doubling in place where the allocator can (no zero-filling, no second copy).
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "base/result.h"
@@ -23,6 +24,7 @@ class InputBytes {
 
  private:
   friend base::Result<InputBytes> read_all_input(int fd);
+  friend base::Result<InputBytes> read_file_input(const std::string& path);
   struct Free {
     void operator()(char* p) const;
   };
@@ -32,5 +34,8 @@ class InputBytes {
 
 // All bytes of `fd` until end of file; the error is the OS error text.
 base::Result<InputBytes> read_all_input(int fd);
+
+// All bytes of the file at `path` (symbolic links followed); the error is the OS error text.
+base::Result<InputBytes> read_file_input(const std::string& path);
 
 }  // namespace tovrel::cas
