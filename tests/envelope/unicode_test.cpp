@@ -19,7 +19,9 @@ TEST(UnicodeTables, SortedAndDisjoint) {
     ASSERT_GT(t.size, 0u) << t.name;
     for (std::size_t i = 0; i < t.size; ++i) {
       EXPECT_LE(t.table[i].first, t.table[i].last) << t.name << i;
-      if (i > 0) EXPECT_LT(t.table[i - 1].last + 1, t.table[i].first) << t.name << i;
+      if (i > 0) {
+        EXPECT_LT(t.table[i - 1].last + 1, t.table[i].first) << t.name << i;
+      }
     }
   }
 }
