@@ -229,11 +229,21 @@ TEST_F(Open, DocumentFailuresInStepOrder) {
 }
 
 TEST_F(Open, ParseFailuresKeepTheParserMessage) {
-  for (const char* doc : {R"({"version":1} {})", R"({"version":1}x)", "{", "[1,]"}) {
+  // A second value or any other character after the document is the parser's error.
+  EXPECT_EQ(open(R"({"version":1} {})"),
+            error("parse envelope JSON: trailing characters at line 1 column 15"));
+  EXPECT_EQ(open(R"({"version":1}x)"),
+            error("parse envelope JSON: trailing characters at line 1 column 14"));
+  for (const char* doc : {"{", "[1,]", "{\"version\":1}\n\u00a0"}) {
     const std::string result = open(doc);
     EXPECT_TRUE(result.starts_with(R"({"error":"parse envelope JSON: )")) << doc << " " << result;
-    EXPECT_NE(result.find(" at line 1 column "), std::string::npos) << result;
+    EXPECT_NE(result.find(" at line "), std::string::npos) << result;
   }
+  // The nesting limit applies.
+  EXPECT_TRUE(open(std::string(128, '[') + std::string(128, ']'))
+                  .starts_with(R"({"error":"parse envelope JSON: recursion limit exceeded)"));
+  EXPECT_EQ(open(std::string(127, '[') + std::string(127, ']')),
+            error("unsupported envelope version: None"));
   // Trailing white space is fine.
   EXPECT_EQ(open(document("{}") + " \t\r\n"), R"({"env":{}})");
 }
