@@ -102,8 +102,9 @@ test::RunResult run_forked(const std::vector<std::string>& args, const CliOption
     if (o.stdin_data) {
       dup2(in[0], 0);
     } else {
-      const int null = open("/dev/null", O_RDONLY);
+      const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
       dup2(null, 0);
+      close(null);
     }
     dup2(out[1], 1);
     dup2(err[1], 2);
@@ -193,6 +194,43 @@ bool binary_has_parser() {
     return r.status == 0 && r.out.find("\"alive\"") != std::string::npos;
   }();
   return has;
+}
+
+AsyncRun start_exec_cli(const std::vector<std::string>& args) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC)) throw std::runtime_error("pipe");
+  const bool binary = binary_has_parser();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    dup2(null, 0);
+    dup2(out[1], 1);
+    dup2(null, 2);
+    close(null);
+    close(out[0]);
+    close(out[1]);
+    if (binary) {
+      std::vector<std::string> argv_strings = {TOVREL_BIN};
+      argv_strings.insert(argv_strings.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (auto& a : argv_strings) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(TOVREL_BIN, argv.data());
+      _exit(127);
+    }
+    signal(SIGPIPE, SIG_IGN);
+    run_in_child(decode(args));
+  }
+  close(out[1]);
+  return AsyncRun{pid, out[0]};
+}
+
+int wait_exec_cli(const AsyncRun& run) {
+  close(run.stdout_fd);
+  int status = 0;
+  while (waitpid(run.pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 test::RunResult exec_cli(const std::vector<std::string>& args, const CliOptions& options) {
