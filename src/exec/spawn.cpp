@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
+#include "base/io.h"
 #include "base/os_error.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
@@ -28,6 +31,13 @@ int detach_session() {
   return 0;
 }
 
+// The largest pipe an unprivileged process may ask for, or 0 when unknown.
+int pipe_max_size() {
+  const auto text = base::read_file_bytes("/proc/sys/fs/pipe-max-size");
+  if (!text.ok()) return 0;
+  return std::atoi(text->c_str());
+}
+
 // This process prints its result and exits right after the start, so the stdin data cannot
 // wait for a slow reader. The pipe is grown to the data's size where the system allows it
 // (up to /proc/sys/fs/pipe-max-size, 1 MiB by default, for an unprivileged user); what the
@@ -39,7 +49,13 @@ void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
   const int capacity = ::fcntl(pipe.get(), F_GETPIPE_SZ);
   if (capacity >= 0 && data.size() > static_cast<std::size_t>(capacity)) {
     constexpr std::size_t kMaxRequest = 1u << 30;
-    ::fcntl(pipe.get(), F_SETPIPE_SZ, static_cast<int>(std::min(data.size(), kMaxRequest)));
+    const int want = static_cast<int>(std::min(data.size(), kMaxRequest));
+    // Beyond the system's limit the request fails as a whole; then take the limit itself.
+    if (::fcntl(pipe.get(), F_SETPIPE_SZ, want) < 0) {
+      if (const auto limit = pipe_max_size(); limit > capacity) {
+        ::fcntl(pipe.get(), F_SETPIPE_SZ, limit);
+      }
+    }
   }
   const int flags = ::fcntl(pipe.get(), F_GETFL);
   if (flags >= 0) ::fcntl(pipe.get(), F_SETFL, flags | O_NONBLOCK);
