@@ -19,6 +19,10 @@ TEST(ExecRun, OutcomeTable) {
   const std::string no_exec = dir / "no-exec";
   test::write_file(no_exec, "#!/bin/sh\necho never\n");
   chmod(no_exec.c_str(), 0644);
+  // Executable, but neither a binary nor a script with a "#!" line: no shell is tried.
+  const std::string not_a_program = dir / "garbage";
+  test::write_file(not_a_program, "\x01\x02 not a program\n");
+  chmod(not_a_program.c_str(), 0755);
   const struct {
     const char* label;
     std::vector<std::string> args;
@@ -35,6 +39,8 @@ TEST(ExecRun, OutcomeTable) {
        run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false)},
       {"no execute permission", {"exec", "run", "--cmd", no_exec},
        run_json(-1, "Failed to spawn: Permission denied (os error 13)", "", false)},
+      {"not an executable format", {"exec", "run", "--cmd", not_a_program},
+       run_json(-1, "Failed to spawn: Exec format error (os error 8)", "", false)},
       {"missing working directory", {"exec", "run", "--cmd", "true", "--cwd", dir / "missing"},
        run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false)},
       {"arguments in order", {"exec", "run", "--cmd", "printf", "--arg", "%s|", "--arg", "-l",

@@ -99,6 +99,16 @@ TEST(ExecStream, ClosedStdoutStillDrainsAndKeepsTheStatus) {
   EXPECT_EQ(r.err, "after\n");
 }
 
+TEST(ExecStream, StartedWithStdoutClosed) {
+  // Start-up puts the null device where descriptor 1 was closed; that needs the binary.
+  if (!binary_has_parser()) GTEST_SKIP() << "the binary does not parse exec commands yet";
+  test::RunOptions o;
+  o.close_stdout = true;
+  const test::RunResult r = test::run(stream_sh("echo lost; echo kept >&2; exit 5"), o);
+  EXPECT_EQ(r.status, 5);
+  EXPECT_EQ(r.err, "kept\n");
+}
+
 TEST(ExecStream, LingeringGrandchildDoesNotHoldTheExit) {
   const double start = monotonic_seconds();
   const test::RunResult r = exec_cli(stream_sh("sleep 30 & echo hi"));
