@@ -58,8 +58,8 @@ std::uint32_t grace_ticks(double grace) {
 
 json::JsonValue kill_process(std::uint32_t pid, double grace) {
   if (!is_process_id(pid)) {
-    return kill_failure(pid, base::with_cause(base::with_cause(kInvalidPid, std::to_string(pid)),
-                                              kInvalidPidRule));
+    return kill_failure(
+        pid, base::with_cause(base::with_cause(kInvalidPid, std::to_string(pid)), kInvalidPidRule));
   }
   const auto target = static_cast<pid_t>(pid);
   if (!probe(target)) return kill_success(pid, kMethodAlreadyDead);

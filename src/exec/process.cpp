@@ -105,9 +105,9 @@ int open_retry(const char* path, int flags) {
 
 // The two ends of one of the child's streams: the one the child gets and the one we keep.
 struct StreamEnds {
-  Fd owned_child_end;   // ours to close after the fork (/dev/null, the pipe's child end)
-  int child_end = -1;   // what becomes the child's descriptor
-  Fd parent_end;        // the pipe end we keep
+  Fd owned_child_end;  // ours to close after the fork (/dev/null, the pipe's child end)
+  int child_end = -1;  // what becomes the child's descriptor
+  Fd parent_end;       // the pipe end we keep
 };
 
 int prepare_stream(StdioChoice& choice, int target, StreamEnds& ends) {
@@ -203,8 +203,7 @@ std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command) {
   const std::vector<std::string> candidates = exec_candidates(command);
 
   std::array<StreamEnds, 3> ends;
-  StdioChoice* choices[3] = {&command.stdin_choice, &command.stdout_choice,
-                             &command.stderr_choice};
+  StdioChoice* choices[3] = {&command.stdin_choice, &command.stdout_choice, &command.stderr_choice};
   for (int i = 0; i < 3; ++i) {
     if (const int err = prepare_stream(*choices[i], i, ends[static_cast<std::size_t>(i)])) {
       return SpawnError{err};
@@ -228,8 +227,8 @@ std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command) {
   int child_err = 0;
   std::size_t got = 0;
   while (got < sizeof child_err) {
-    const ssize_t n = ::read(error_read.get(), reinterpret_cast<char*>(&child_err) + got,
-                             sizeof child_err - got);
+    const ssize_t n =
+        ::read(error_read.get(), reinterpret_cast<char*>(&child_err) + got, sizeof child_err - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);

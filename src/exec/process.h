@@ -46,9 +46,9 @@ class Fd {
 };
 
 // Where one standard stream of a child leads.
-struct NullDevice {};    // "/dev/null": read-only for stdin, write-only for stdout and stderr
-struct Pipe {};          // a new pipe; the caller keeps the other end in ChildProcess
-struct Descriptor {      // a descriptor of ours, owned by the ProcessCommand
+struct NullDevice {};  // "/dev/null": read-only for stdin, write-only for stdout and stderr
+struct Pipe {};        // a new pipe; the caller keeps the other end in ChildProcess
+struct Descriptor {    // a descriptor of ours, owned by the ProcessCommand
   Fd fd;
 };
 using StdioChoice = std::variant<NullDevice, Pipe, Descriptor>;
@@ -58,9 +58,9 @@ using StdioChoice = std::variant<NullDevice, Pipe, Descriptor>;
 using PreExecHook = std::function<int()>;
 
 struct ProcessCommand {
-  std::string program;                                // also argument 0
-  std::vector<std::string> arguments;                 // the program first
-  std::map<std::string, std::string> env_overrides;   // ordered by name (byte order)
+  std::string program;                               // also argument 0
+  std::vector<std::string> arguments;                // the program first
+  std::map<std::string, std::string> env_overrides;  // ordered by name (byte order)
   std::optional<std::string> working_directory;
   StdioChoice stdin_choice = NullDevice{};
   StdioChoice stdout_choice = NullDevice{};

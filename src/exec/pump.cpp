@@ -57,7 +57,8 @@ void pump_pipe(Fd pipe, const StopEvent& stop, std::size_t chunk_size,
       int pending = 0;
       if (::ioctl(pipe.get(), FIONREAD, &pending) != 0) return;
       while (pending > 0) {
-        const std::size_t want = std::min<std::size_t>(chunk_size, static_cast<std::size_t>(pending));
+        const std::size_t want =
+            std::min<std::size_t>(chunk_size, static_cast<std::size_t>(pending));
         const ssize_t n = ::read(pipe.get(), buffer.data(), want);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;

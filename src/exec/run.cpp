@@ -2,6 +2,9 @@
 
 #include <time.h>
 
+#include <functional>
+#include <memory>
+
 #include "base/decimal.h"
 #include "base/os_error.h"
 #include "base/utf8.h"
@@ -44,6 +47,15 @@ json::JsonValue run_result(const timespec& start, int return_code, std::string s
   return result;
 }
 
+// The body of a capture thread: the pipe to its end into `into`, which the caller reads only
+// after the thread has finished.
+std::function<void(const StopEvent&)> capture_pipe(Fd pipe, std::string* into) {
+  return [pipe = std::make_shared<Fd>(std::move(pipe)), into](const StopEvent& stop) {
+    pump_pipe(std::move(*pipe), stop, kCaptureChunk,
+              [into](std::string_view chunk) { into->append(chunk); });
+  };
+}
+
 }  // namespace
 
 json::JsonValue run_command(const std::string& cmd, const std::vector<std::string>& args,
@@ -65,23 +77,17 @@ json::JsonValue run_command(const std::string& cmd, const std::vector<std::strin
 
   auto spawned = command_spawn(command);
   if (auto* error = std::get_if<SpawnError>(&spawned)) {
-    return run_result(start, -1, base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)),
-                      "", false);
+    return run_result(
+        start, -1, base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)), "", false);
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
 
   // The readers start before the stdin data goes out, so neither can wait on the other.
   std::string out_bytes, err_bytes;
   IoThreads io;
-  auto capture = [](Fd pipe, std::string* into) {
-    return [pipe = std::make_shared<Fd>(std::move(pipe)), into](const StopEvent& stop) {
-      pump_pipe(std::move(*pipe), stop, kCaptureChunk,
-                [into](std::string_view chunk) { into->append(chunk); });
-    };
-  };
-  io.start(capture(std::move(child.stdout_pipe), &out_bytes));
-  io.start(capture(std::move(child.stderr_pipe), &err_bytes));
-  deliver_stdin(child, std::move(stdin_data), io);
+  io.start(capture_pipe(std::move(child.stdout_pipe), &out_bytes));
+  io.start(capture_pipe(std::move(child.stderr_pipe), &err_bytes));
+  write_child_stdin(child, std::move(stdin_data), io);
 
   const WaitOutcome outcome = supervise(child, *duration);
   io.finish(kPipeDrainGrace);

@@ -88,7 +88,8 @@ json::JsonValue spawn_detached(const std::string& cmd, const std::vector<std::st
   command.pre_exec_hooks.push_back(detach_session);
 
   auto spawned = command_spawn(command);
-  if (auto* error = std::get_if<SpawnError>(&spawned)) return spawn_error(kFailedToSpawn, error->errnum);
+  if (auto* error = std::get_if<SpawnError>(&spawned))
+    return spawn_error(kFailedToSpawn, error->errnum);
   ChildProcess& child = std::get<ChildProcess>(spawned);
   if (stdin_data) deliver_detached_stdin(child, *stdin_data);
 

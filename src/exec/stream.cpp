@@ -15,14 +15,14 @@ constexpr std::size_t kForwardChunkSize = 8192;  // FORWARD_CHUNK_SIZE
 
 // Each chunk goes out whole under the writer's lock and is flushed before the next read.
 // Failed writes are ignored: the child's output is drained to its end regardless.
-void forward_to_stdout(std::string_view chunk) {
+void forward_stdout(std::string_view chunk) {
   base::LineWriter& out = base::stdout_writer();
   std::lock_guard guard(out.lock());
   (void)out.write(chunk);
   (void)out.flush();
 }
 
-void forward_to_stderr(std::string_view chunk) { base::stderr_write(chunk); }
+void forward_stderr(std::string_view chunk) { base::stderr_write(chunk); }
 
 }  // namespace
 
@@ -58,9 +58,9 @@ int stream_command(const std::string& cmd, const std::vector<std::string>& args,
       pump_pipe(std::move(*pipe), stop, kForwardChunkSize, sink);
     };
   };
-  io.start(forward(std::move(child.stderr_pipe), forward_to_stderr));
-  io.start(forward(std::move(child.stdout_pipe), forward_to_stdout));
-  deliver_stdin(child, std::move(stdin_data), io);
+  io.start(forward(std::move(child.stderr_pipe), forward_stderr));
+  io.start(forward(std::move(child.stdout_pipe), forward_stdout));
+  write_child_stdin(child, std::move(stdin_data), io);
 
   const WaitOutcome outcome = supervise(child, *duration);
   io.finish(kPipeDrainGrace);

@@ -6,7 +6,7 @@
 
 namespace tovrel::exec {
 
-void deliver_stdin(ChildProcess& child, std::optional<std::string> data, IoThreads& io) {
+void write_child_stdin(ChildProcess& child, std::optional<std::string> data, IoThreads& io) {
   if (!data) return;
   Fd pipe = std::move(child.stdin_pipe);
   if (!pipe.valid()) return;

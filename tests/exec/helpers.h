@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string_view>
 #include <string>
+#include <string_view>
 
 #include "driver.h"
 

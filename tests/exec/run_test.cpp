@@ -33,18 +33,24 @@ TEST(ExecRun, OutcomeTable) {
       {"exit 3 with both streams", sh("printf 'out\\n'; printf 'err\\n' >&2; exit 3"),
        run_json(3, "err\n", "out\n", false)},
       {"killed by a signal", sh("echo before; kill -KILL $$"), run_json(-1, "", "before\n", false)},
-      {"missing program", {"exec", "run", "--cmd", "/nonexistent/tool"},
+      {"missing program",
+       {"exec", "run", "--cmd", "/nonexistent/tool"},
        run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false)},
-      {"missing on PATH", {"exec", "run", "--cmd", "no-such-tool-anywhere"},
+      {"missing on PATH",
+       {"exec", "run", "--cmd", "no-such-tool-anywhere"},
        run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false)},
-      {"no execute permission", {"exec", "run", "--cmd", no_exec},
+      {"no execute permission",
+       {"exec", "run", "--cmd", no_exec},
        run_json(-1, "Failed to spawn: Permission denied (os error 13)", "", false)},
-      {"not an executable format", {"exec", "run", "--cmd", not_a_program},
+      {"not an executable format",
+       {"exec", "run", "--cmd", not_a_program},
        run_json(-1, "Failed to spawn: Exec format error (os error 8)", "", false)},
-      {"missing working directory", {"exec", "run", "--cmd", "true", "--cwd", dir / "missing"},
+      {"missing working directory",
+       {"exec", "run", "--cmd", "true", "--cwd", dir / "missing"},
        run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false)},
-      {"arguments in order", {"exec", "run", "--cmd", "printf", "--arg", "%s|", "--arg", "-l",
-                              "--arg", "--help", "--arg", ""},
+      {"arguments in order",
+       {"exec", "run", "--cmd", "printf", "--arg", "%s|", "--arg", "-l", "--arg", "--help", "--arg",
+        ""},
        run_json(0, "", "-l|--help||", true)},
   };
   for (const auto& c : cases) {
@@ -59,8 +65,8 @@ TEST(ExecRun, OutcomeTable) {
 TEST(ExecRun, LargeOutputOnBothStreamsAtOnce) {
   // Far more than a pipe holds on each stream, interleaved line by line.
   const std::string line(100, 'a');
-  const test::RunResult r = exec_cli(
-      sh("i=0; while [ $i -lt 3000 ]; do echo " + line + "; echo " + line + " >&2; i=$((i+1)); done"));
+  const test::RunResult r = exec_cli(sh("i=0; while [ $i -lt 3000 ]; do echo " + line + "; echo " +
+                                        line + " >&2; i=$((i+1)); done"));
   std::string expected;
   for (int i = 0; i < 3000; ++i) expected += line + "\n";
   EXPECT_EQ(without_duration(r.out), run_json(0, expected, expected, true));
@@ -69,8 +75,7 @@ TEST(ExecRun, LargeOutputOnBothStreamsAtOnce) {
 TEST(ExecRun, InvalidUtf8IsDecodedByMaximalSubparts) {
   // FF: one; C0 80: two (C0 never starts a sequence); E2 82 (truncated): one; then valid.
   const test::RunResult r = exec_cli(sh("printf 'a\\377b\\300\\200c\\342\\202d\\342\\202\\254'"));
-  EXPECT_EQ(without_duration(r.out),
-            run_json(0, "", "a\uFFFDb\uFFFD\uFFFDc\uFFFDd\u20AC", true));
+  EXPECT_EQ(without_duration(r.out), run_json(0, "", "a\uFFFDb\uFFFD\uFFFDc\uFFFDd\u20AC", true));
 }
 
 TEST(ExecRun, TimeoutKillsAndKeepsOutput) {
@@ -95,9 +100,9 @@ TEST(ExecRun, TimeoutValuesInTheMessage) {
     std::vector<std::string> args = sh("exec sleep 30");
     args.push_back(c.value);
     const test::RunResult r = exec_cli(args);
-    EXPECT_EQ(without_duration(r.out),
-              run_json(-1, std::string("Command timed out after ") + c.text + " seconds\n", "",
-                       false))
+    EXPECT_EQ(
+        without_duration(r.out),
+        run_json(-1, std::string("Command timed out after ") + c.text + " seconds\n", "", false))
         << c.value;
   }
 }
@@ -248,9 +253,8 @@ TEST(ExecRun, PathOverrideDecidesWhereTheProgramIsFound) {
   TempDir dir;
   test::write_file(dir / "tv-tool", "#!/bin/sh\necho found-in-override\n");
   chmod((dir / "tv-tool").c_str(), 0755);
-  const test::RunResult missing =
-      exec_cli({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg", "true", "--env",
-                "PATH=" + dir.path()});
+  const test::RunResult missing = exec_cli({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
+                                            "true", "--env", "PATH=" + dir.path()});
   EXPECT_EQ(without_duration(missing.out),
             run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false));
   const test::RunResult found =
@@ -265,8 +269,7 @@ TEST(ExecRun, RelativeProgramRunsInTheWorkingDirectory) {
   const test::RunResult r = exec_cli({"exec", "run", "--cmd", "./tool", "--cwd", dir.path()});
   char real[4096];
   ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
-  EXPECT_EQ(without_duration(r.out),
-            run_json(0, "", std::string("tool in ") + real + "\n", true));
+  EXPECT_EQ(without_duration(r.out), run_json(0, "", std::string("tool in ") + real + "\n", true));
 }
 
 }  // namespace

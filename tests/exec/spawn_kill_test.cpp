@@ -55,11 +55,11 @@ TEST(ExecSpawn, OwnSessionAndSharedLogFile) {
   test::TempDir dir;
   const std::string log = dir / "log";
   test::write_file(log, "old content that must disappear\n");
-  const test::RunResult r = exec_cli(
-      {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-       "read pid comm state ppid pgrp sid rest < /proc/$$/stat; echo \"$pid $pgrp $sid\"; "
-       "echo err >&2; echo last",
-       "--log", log});
+  const test::RunResult r =
+      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+                "read pid comm state ppid pgrp sid rest < /proc/$$/stat; echo \"$pid $pgrp $sid\"; "
+                "echo err >&2; echo last",
+                "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   EXPECT_EQ(r.out, "{\"pid\":" + std::to_string(pid) + ",\"success\":true}\n");
@@ -122,9 +122,8 @@ TEST(ExecSpawn, StandardStreamsWithoutLogAreTheNullDevice) {
 TEST(ExecSpawn, StdinData) {
   test::TempDir dir;
   const std::string log = dir / "log";
-  const test::RunResult r = exec_cli(
-      {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "cat; echo", "--stdin", "hello",
-       "--log", log});
+  const test::RunResult r = exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+                                      "cat; echo", "--stdin", "hello", "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   EXPECT_EQ(wait_for_lines(log, 1), "hello\n");
@@ -133,10 +132,9 @@ TEST(ExecSpawn, StdinData) {
   // More than a default pipe holds, for a child that reads only later: the pipe is grown.
   CliOptions o;
   o.stdin_data = std::string(512 * 1024, 'z');
-  const test::RunResult big = exec_cli(
-      {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "sleep 1; wc -c", "--stdin-pipe",
-       "--log", log},
-      o);
+  const test::RunResult big = exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+                                        "sleep 1; wc -c", "--stdin-pipe", "--log", log},
+                                       o);
   const pid_t big_pid = spawned_pid(big.out);
   ASSERT_GT(big_pid, 0) << big.out;
   EXPECT_EQ(wait_for_lines(log, 1), "524288\n");
@@ -147,8 +145,8 @@ TEST(ExecSpawn, ChildThatNeverReadsDoesNotHoldUsUp) {
   CliOptions o;
   o.stdin_data = std::string(8 << 20, 'z');
   const double start = monotonic_seconds();
-  const test::RunResult r = exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30",
-                                      "--stdin-pipe"}, o);
+  const test::RunResult r =
+      exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30", "--stdin-pipe"}, o);
   EXPECT_LT(monotonic_seconds() - start, 10.0);
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
@@ -159,7 +157,8 @@ TEST(ExecSpawn, ChildThatNeverReadsDoesNotHoldUsUp) {
 TEST(ExecKill, ThreeMethods) {
   ASSERT_TRUE(kSubreaper);
   // A process that ends on SIGTERM: gone at the first probe after it was reaped.
-  const pid_t polite = spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30"}).out);
+  const pid_t polite =
+      spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30"}).out);
   ASSERT_GT(polite, 0);
   std::thread reaper = reap_later(polite);
   const std::string id = std::to_string(polite);
@@ -173,9 +172,10 @@ TEST(ExecKill, ThreeMethods) {
             "{\"alive\":false,\"pid\":" + id + "}\n");
 
   // A process that ignores SIGTERM: killed after the grace period.
-  const pid_t stubborn = spawned_pid(exec_cli(
-      {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-       "trap '' TERM; echo ready; while :; do sleep 0.1; done", "--log", "/dev/null"}).out);
+  const pid_t stubborn = spawned_pid(
+      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+                "trap '' TERM; echo ready; while :; do sleep 0.1; done", "--log", "/dev/null"})
+          .out);
   ASSERT_GT(stubborn, 0);
   usleep(300000);  // let the shell install its trap
   std::thread reaper2 = reap_later(stubborn);
@@ -194,8 +194,7 @@ TEST(ExecKill, ZombieCountsAsAlive) {
   if (zombie == 0) _exit(0);
   usleep(100000);
   const std::string id = std::to_string(zombie);
-  EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out,
-            "{\"alive\":true,\"pid\":" + id + "}\n");
+  EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out, "{\"alive\":true,\"pid\":" + id + "}\n");
   EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id, "--grace", "0.2"}).out,
             "{\"method\":\"killed\",\"pid\":" + id + ",\"success\":true}\n");
   waitpid(zombie, nullptr, 0);
@@ -238,17 +237,16 @@ std::string expected_fd_listing() {
 
 TEST(ExecChild, HoldsOnlyItsStandardDescriptorsFromUs) {
   const std::string expected = expected_fd_listing();
-  const test::RunResult run =
-      exec_cli({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg", "ls /proc/self/fd | sort -n",
-                "--stdin", "data"});
+  const test::RunResult run = exec_cli({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
+                                        "ls /proc/self/fd | sort -n", "--stdin", "data"});
   EXPECT_EQ(without_duration(run.out), run_json(0, "", expected, true));
-  const test::RunResult stream =
-      exec_cli({"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", "ls /proc/self/fd | sort -n"});
+  const test::RunResult stream = exec_cli(
+      {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", "ls /proc/self/fd | sort -n"});
   EXPECT_EQ(stream.out, expected);
   test::TempDir dir;
-  const test::RunResult spawn = exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                                          "ls /proc/self/fd | sort -n", "--log", dir / "log",
-                                          "--stdin", "x"});
+  const test::RunResult spawn =
+      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+                "ls /proc/self/fd | sort -n", "--log", dir / "log", "--stdin", "x"});
   const pid_t pid = spawned_pid(spawn.out);
   ASSERT_GT(pid, 0) << spawn.out;
   waitpid(pid, nullptr, 0);

@@ -25,21 +25,29 @@ TEST(ExecStream, StatusesAndMessages) {
       {"ended by SIGTERM", stream_sh("kill -TERM $$"), 1, "", ""},
       {"ended by SIGKILL", stream_sh("kill -KILL $$"), 1, "", ""},
       {"the child's own 124", stream_sh("exit 124"), 124, "", ""},
-      {"timeout", [] {
+      {"timeout",
+       [] {
          auto a = stream_sh("echo before; exec sleep 30");
          a.insert(a.end(), {"--timeout", "1"});
          return a;
        }(),
        124, "before\n", "Command timed out after 1 seconds\n"},
-      {"timeout 0.5", [] {
+      {"timeout 0.5",
+       [] {
          auto a = stream_sh("exec sleep 30");
          a.push_back("--timeout=0.5");
          return a;
        }(),
        124, "", "Command timed out after 0.5 seconds\n"},
-      {"missing program", {"exec", "stream", "--cmd", "/nonexistent/tool"}, 125, "",
+      {"missing program",
+       {"exec", "stream", "--cmd", "/nonexistent/tool"},
+       125,
+       "",
        "Failed to spawn: No such file or directory (os error 2)\n"},
-      {"refused timeout", {"exec", "stream", "--cmd", "true", "--timeout=-1"}, 125, "",
+      {"refused timeout",
+       {"exec", "stream", "--cmd", "true", "--timeout=-1"},
+       125,
+       "",
        "invalid timeout: -1: must be a finite number of seconds from 0 to "
        "18446744073709551615\n"},
       {"PYTHONUNBUFFERED forced",
@@ -72,8 +80,7 @@ TEST(ExecStream, BinaryPassthroughIsByteExact) {
 }
 
 TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
-  const AsyncRun run =
-      start_exec_cli(stream_sh("printf first; sleep 3; printf second"));
+  const AsyncRun run = start_exec_cli(stream_sh("printf first; sleep 3; printf second"));
   const double start = monotonic_seconds();
   std::string seen;
   while (seen.size() < 5) {

@@ -27,7 +27,7 @@ TEST(TimeoutDuration, Conversions) {
       {0.0, TimeoutDuration{0, 0}},
       {-0.0, TimeoutDuration{0, 0}},
       {1e-10, TimeoutDuration{0, 0}},
-      {5e-10, TimeoutDuration{0, 1}},      // just above half a nanosecond (the double of 5e-10)
+      {5e-10, TimeoutDuration{0, 1}},  // just above half a nanosecond (the double of 5e-10)
       {2.5, TimeoutDuration{2, 500000000}},
       {0.1, TimeoutDuration{0, 100000000}},
       {300.0, TimeoutDuration{300, 0}},
@@ -64,9 +64,18 @@ TEST(GraceTicks, Table) {
   const struct {
     double grace;
     std::uint32_t ticks;
-  } cases[] = {{3.0, 30},  {0.3, 3},   {0.15, 2},  {0.25, 3},        {0.05, 1},
-               {0.01, 1},  {0.0, 0},   {-0.0, 0},  {-5.0, 0},        {std::nan(""), 0},
-               {std::numeric_limits<double>::infinity(), 4294967295u}, {1e12, 4294967295u}};
+  } cases[] = {{3.0, 30},
+               {0.3, 3},
+               {0.15, 2},
+               {0.25, 3},
+               {0.05, 1},
+               {0.01, 1},
+               {0.0, 0},
+               {-0.0, 0},
+               {-5.0, 0},
+               {std::nan(""), 0},
+               {std::numeric_limits<double>::infinity(), 4294967295u},
+               {1e12, 4294967295u}};
   for (const auto& c : cases) EXPECT_EQ(grace_ticks(c.grace), c.ticks) << c.grace;
 }
 
@@ -82,7 +91,10 @@ TEST(TimeoutChannel, MessageEmptyDisconnected) {
     // A message sent before the sender went away is still received first.
     TimeoutChannel ch = timeout_channel();
     TimeoutReceiver receiver = ch.receiver;
-    { TimeoutSender gone = std::move(ch.sender); gone.send(); }
+    {
+      TimeoutSender gone = std::move(ch.sender);
+      gone.send();
+    }
     EXPECT_EQ(receiver.try_receive(), Receive::kMessage);
     EXPECT_EQ(receiver.try_receive(), Receive::kDisconnected);
   }
@@ -139,7 +151,8 @@ TEST(RunCommand, WaitFailsWhenTheSystemReapsTheChild) {
   close(fds[1]);
   std::string got;
   char buf[4096];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+    got.append(buf, static_cast<std::size_t>(n));
   close(fds[0]);
   waitpid(pid, nullptr, 0);
   EXPECT_EQ(got,
