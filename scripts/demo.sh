@@ -1,13 +1,58 @@
 #!/usr/bin/env bash
-# A short session of real tovrel commands, each printed with its JSON result.
+# A short session of real tovrel commands, each shown with what it printed and its exit status.
 set -uo pipefail
-bin=${1:-build/tovrel}
+bin=$(realpath "${1:-build/tovrel}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+cd "$work"
 show() {
-  printf '$ tovrel %s\n' "$*"
+  printf '\n$ tovrel %s\n' "$*"
   "$bin" "$@"
-  printf '  (exit %d)\n' $?
+  printf '(exit %d)\n' $?
 }
+show_in() {  # show_in INPUT ARGS...: same, with INPUT on standard input
+  local input=$1
+  shift
+  printf '\n$ ... | tovrel %s\n' "$*"
+  printf '%s' "$input" | "$bin" "$@"
+  printf '(exit %d)\n' $?
+}
+
+echo "== Time"
 show time now
 show time after --ms 20
+
+echo; echo "== Execute"
+show exec run --cmd sh --arg -c --arg 'echo out; echo err >&2; exit 3'
+show exec run --cmd sleep --arg 5 --timeout 0.3
+show exec stream --cmd printf --arg 'streamed %s\n' --arg bytes
+show exec spawn --cmd sleep --arg 30 --log "$work/spawn.log"
+pid=$("$bin" exec spawn --cmd sleep --arg 30 | sed -n 's/.*"pid":\([0-9]*\).*/\1/p')
+show exec status --pid "$pid"
+show exec kill --pid "$pid" --grace 1
+show exec status --pid "$pid"
+
+echo; echo "== Memory"
+show_in '{"b": [1, 2.50, "x"], "a": "é"}' cas store --root "$work/store"
+hash=$(printf '{"b": [1, 2.50, "x"], "a": "é"}' | "$bin" cas store --root "$work/store" | sed -n 's/.*"hash":"\([0-9a-f]*\)".*/\1/p')
+show cas fetch --root "$work/store" --hash "$hash"
+echo
+show cas verify --root "$work/store" --hash "$hash"
+show cas has --root "$work/store" --hash "$hash"
+show_in 'raw bytes' cas store --root "$work/store" --blob
+show cas has --root "$work/store" --hash nothex
+
+echo; echo "== Identity"
+show keypair generate --key-dir "$work/keys"
+show keypair fingerprint --public-key "$work/keys/public_key.pem"
+show keypair box-fingerprint --public-key "$work/keys/box_pub.pem"
+show sign --key-dir "$work/keys" --hash "$hash"
+sig=$("$bin" sign --key-dir "$work/keys" --hash "$hash" | sed -n 's/.*"signature":"\([^"]*\)".*/\1/p')
+show verify --hash "$hash" --signature "$sig" --public-key "$work/keys/public_key.pem"
+show verify --hash other --signature "$sig" --public-key "$work/keys/public_key.pem"
+
+echo; echo "== Secret envelopes"
+show_in '{"version":1}' envelope open --key-dir "$work/keys"
+
+echo; echo "== A command-line error"
+show exe

@@ -13,24 +13,22 @@ namespace tovrel::base {
 namespace {
 
 Result<std::string> read_all(int fd, std::size_t size_hint) {
-  std::string out;
-  // One spare byte beyond the hint lets a regular file end in a single read plus the EOF read.
-  std::size_t chunk = size_hint ? size_hint + 1 : 64 * 1024;
+  // One spare byte beyond the hint lets a regular file end in one read plus the EOF read,
+  // without a second buffer.
+  std::string out(size_hint ? size_hint + 1 : 64 * 1024, '\0');
+  std::size_t len = 0;
   for (;;) {
-    const std::size_t old = out.size();
-    if (out.capacity() - old < chunk) out.reserve(old + chunk);
-    out.resize(out.capacity());
-    const ssize_t n = ::read(fd, out.data() + old, out.size() - old);
+    if (len == out.size()) out.resize(out.size() * 2);
+    const ssize_t n = ::read(fd, out.data() + len, out.size() - len);
     if (n < 0) {
-      const int err = errno;
-      out.resize(old);
-      if (err == EINTR) continue;
-      return Error{os_error_text(err)};
+      if (errno == EINTR) continue;
+      return Error{os_error_text(errno)};
     }
-    out.resize(old + static_cast<std::size_t>(n));
-    if (n == 0) return out;
-    if (out.size() == out.capacity()) chunk = out.size();  // grow geometrically
+    if (n == 0) break;
+    len += static_cast<std::size_t>(n);
   }
+  out.resize(len);
+  return out;
 }
 
 Result<std::string> as_text(Result<std::string> bytes) {

@@ -54,6 +54,11 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
   for (auto& s : argv_strings) argv.push_back(s.data());
   argv.push_back(nullptr);
 
+  if (o.stdout_reader_gone) {
+    // Closed before the child exists, so no process ever holds the read end.
+    close(out[0]);
+    out[0] = -1;
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
@@ -71,10 +76,6 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
   close(in[0]);
   close(out[1]);
   close(err[1]);
-  if (o.stdout_reader_gone) {
-    close(out[0]);
-    out[0] = -1;
-  }
   // Feed stdin from a thread so a child that writes before reading cannot deadlock us.
   std::string data = o.stdin_data.value_or("");
   std::thread feeder([fd = in[1], data] {

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Per-invocation cost of `tovrel sign` and `tovrel verify`, interleaved in one run with
+# `tovrel time now` (the start-up floor) and with `openssl pkeyutl -sign -rawin` and
+# `-verify -rawin` doing the same work on the same key and message. Prints medians and ratios.
+# Target: sign at most 2.2x the floor.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bin=${1:-$here/../build/tovrel}
+rounds=${ROUNDS:-1000}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+cc -O2 -o "$tmp/spawn_timer" "$here/spawn_timer.c"
+
+# One key for both: OpenSSL's 48-byte form, which tovrel reads too.
+mkdir -m 700 "$tmp/keys"
+openssl genpkey -algorithm ed25519 -out "$tmp/keys/private_key.pem" 2>/dev/null
+openssl pkey -in "$tmp/keys/private_key.pem" -pubout -out "$tmp/keys/public_key.pem"
+hash=$(printf 'bench' | sha256sum | cut -c1-64)
+printf '%s' "$hash" > "$tmp/msg"
+openssl pkeyutl -sign -inkey "$tmp/keys/private_key.pem" -rawin -in "$tmp/msg" -out "$tmp/sig"
+sig=$(basenc --base64url < "$tmp/sig" | tr -d '=\n')
+out=$("$bin" sign --key-dir "$tmp/keys" --hash "$hash")
+case $out in *"\"signature\":\"$sig\""*) ;; *) echo "tovrel sign disagrees with openssl: $out" >&2; exit 1 ;; esac
+out=$("$bin" verify --hash "$hash" --signature "$sig" --public-key "$tmp/keys/public_key.pem")
+case $out in *'"valid":true'*) ;; *) echo "tovrel verify failed: $out" >&2; exit 1 ;; esac
+
+read -r t_floor t_sign t_verify t_ossl_sign t_ossl_verify < <("$tmp/spawn_timer" "$rounds" \
+  "$bin time now" \
+  "$bin sign --key-dir $tmp/keys --hash $hash" \
+  "$bin verify --hash $hash --signature $sig --public-key $tmp/keys/public_key.pem" \
+  "openssl pkeyutl -sign -inkey $tmp/keys/private_key.pem -rawin -in $tmp/msg -out $tmp/sig2" \
+  "openssl pkeyutl -verify -pubin -inkey $tmp/keys/public_key.pem -rawin -in $tmp/msg -sigfile $tmp/sig" \
+  | paste -sd' ')
+echo "tovrel time now (floor)   median ${t_floor} us"
+echo "tovrel sign               median ${t_sign} us"
+echo "tovrel verify             median ${t_verify} us"
+echo "openssl pkeyutl -sign     median ${t_ossl_sign} us"
+echo "openssl pkeyutl -verify   median ${t_ossl_verify} us"
+awk -v f="$t_floor" -v s="$t_sign" -v v="$t_verify" -v os="$t_ossl_sign" -v ov="$t_ossl_verify" 'BEGIN {
+  printf "sign / floor          %.2f (target <= 2.2)\n", s / f
+  printf "verify / floor        %.2f\n", v / f
+  printf "sign / openssl sign   %.2f\n", s / os
+  printf "verify / openssl vfy  %.2f\n", v / ov
+}'

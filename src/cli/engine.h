@@ -1,0 +1,137 @@
+#pragma once
+// A small declarative command-line parser. A tree of commands (groups with subcommands, leaves
+// with long options) is matched against the words of a command line; help, usage lines and
+// usage errors are generated from the same tree, so what is parsed and what is shown cannot
+// drift apart. The engine never exits: `parse` returns either the matches or the text to show
+// with its stream and exit status, and the caller decides what to do with it.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "base/result.h"
+
+namespace tovrel::cli {
+
+// A value as stored in the matches: text, flag, the numbers of the value parsers, and the
+// values of a repeatable option in command-line order.
+using Value = std::variant<std::string, bool, double, std::uint32_t, std::uint64_t,
+                           std::vector<std::string>>;
+
+// Converts the (valid UTF-8) text of a number option, or gives the reason it cannot.
+using ValueParser = base::Result<Value> (*)(std::string_view text);
+
+enum class OptionKind {
+  kText,    // one value per occurrence, any UTF-8 text
+  kNumber,  // one value per occurrence, converted by the option's value parser
+  kFlag,    // no value: present means true
+  kList,    // repeatable, every occurrence appends its one value
+};
+
+struct Option {
+  std::string id;          // the key of the value in the matches
+  std::string long_name;   // without the two dashes
+  std::string value_name;  // shown in angle brackets; unused for flags
+  OptionKind kind = OptionKind::kText;
+  ValueParser parser = nullptr;  // kNumber only
+  std::string help;
+  // Converted by the option's own parser when the option is not given.
+  std::optional<std::string_view> default_text;
+  bool required = false;
+  // Whether a separate value may begin with '-' ("--" and "--help" included).
+  bool hyphen_values = false;
+};
+
+struct Command {
+  std::string name;
+  std::string about;
+  bool subcommand_required = false;
+  bool help_without_arguments = false;  // a group given no words shows its help (stderr, 2)
+  std::vector<Option> options;
+  std::vector<Command> subcommands;
+
+  Command& add(Option option) {
+    options.push_back(std::move(option));
+    return *this;
+  }
+  Command& add(Command sub) {
+    subcommands.push_back(std::move(sub));
+    return *this;
+  }
+};
+
+// What a successful parse found at one command level: the values under their option ids (in
+// the order they were first stored) and at most one matched subcommand with its own level.
+class Matches {
+ public:
+  // Moves the value stored under `id` out of the matches; none when there is none.
+  std::optional<Value> take(std::string_view id);
+  const Value* find(std::string_view id) const;
+  void set(std::string id, Value value);
+
+  // The matched subcommand's name and level, if any.
+  const std::string* subcommand_name() const;
+  // Moves the subcommand out (name and level); none when there is none.
+  std::optional<std::pair<std::string, Matches>> take_subcommand();
+  void set_subcommand(std::string name, Matches sub);
+
+ private:
+  std::vector<std::pair<std::string, Value>> values_;
+  std::string subcommand_name_;
+  std::unique_ptr<Matches> subcommand_;
+};
+
+enum class Style { kPlain, kHeader, kLiteral, kPlaceholder, kError, kInvalid, kValid };
+
+// Text with styled runs; rendered with or without terminal escapes.
+class Styled {
+ public:
+  Styled& add(std::string_view text, Style style = Style::kPlain);
+  Styled& add(const Styled& other);
+  std::string render(bool colour) const;
+  std::string plain() const { return render(false); }
+  bool empty() const { return parts_.empty(); }
+
+ private:
+  std::vector<std::pair<Style, std::string>> parts_;
+};
+
+enum class Stream { kStdout, kStderr };
+
+// Help or a usage error: the text, where it goes and the exit status that follows.
+struct ParseExit {
+  Styled text;
+  Stream stream = Stream::kStderr;
+  int status = 2;
+};
+
+using ParseOutcome = std::variant<Matches, ParseExit>;
+
+// Matches `words` (the arguments after the program name, arbitrary bytes) against `root`.
+// `usage_name` names the program in help and usage lines.
+ParseOutcome parse(const Command& root, std::string_view usage_name,
+                   const std::vector<std::string>& words);
+
+// A usage error with a message of the caller's, formatted against `root` under its own name:
+// "error: {message}", the root's usage line and the hint to try --help.
+Styled format_usage_error(const Command& root, std::string_view message);
+
+// Whether text written to the stream should carry colour: only on a terminal, honouring
+// NO_COLOR, CLICOLOR_FORCE, CLICOLOR, TERM and CI.
+bool use_colour(Stream stream);
+
+// The Jaro similarity of two texts, compared by code point.
+double jaro(std::string_view a, std::string_view b);
+
+// The candidates whose similarity to `text` is strictly above 0.7, least similar first (ties
+// keep the candidates' order).
+std::vector<std::string> similar_names(std::string_view text,
+                                       const std::vector<std::string>& candidates);
+
+}  // namespace tovrel::cli

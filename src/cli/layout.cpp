@@ -1,0 +1,324 @@
+#include "cli/layout.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace tovrel::cli {
+namespace detail {
+
+std::size_t width(std::string_view text) {
+  std::size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  return n;
+}
+
+bool takes_value(const Option& o) { return o.kind != OptionKind::kFlag; }
+bool is_group(const Command& c) { return !c.subcommands.empty(); }
+
+const Option& help_flag() {
+  static const Option kFlag = [] {
+    Option o;
+    o.id = std::string(kHelpName);
+    o.long_name = std::string(kHelpName);
+    o.kind = OptionKind::kFlag;
+    o.help = std::string(kHelpFlagHelp);
+    return o;
+  }();
+  return kFlag;
+}
+
+// The generated `help` subcommand of a group. It has no help flag of its own.
+const Command& help_command() {
+  static const Command kCommand = [] {
+    Command c;
+    c.name = std::string(kHelpName);
+    c.about = std::string(kHelpCommandAbout);
+    return c;
+  }();
+  return kCommand;
+}
+
+bool is_help_command(const Command& c) { return &c == &help_command(); }
+
+// The options a command accepts, the help flag last.
+std::vector<const Option*> all_options(const Command& c) {
+  std::vector<const Option*> out;
+  for (const Option& o : c.options) out.push_back(&o);
+  if (!is_help_command(c)) out.push_back(&help_flag());
+  return out;
+}
+
+std::vector<std::string> subcommand_names(const Command& c) {
+  std::vector<std::string> out;
+  for (const Command& s : c.subcommands) out.push_back(s.name);
+  if (is_group(c)) out.emplace_back(kHelpName);
+  return out;
+}
+
+// A subcommand of `c` named exactly `word`, the generated `help` included.
+const Command* find_subcommand(const Command& c, std::string_view word) {
+  if (!is_group(c)) return nullptr;
+  for (const Command& s : c.subcommands) {
+    if (s.name == word) return &s;
+  }
+  if (word == kHelpName) return &help_command();
+  return nullptr;
+}
+
+// "--name <VALUE>" or "--name".
+std::string option_text(const Option& o) {
+  std::string s = "--" + o.long_name;
+  if (takes_value(o)) s += " <" + o.value_name + ">";
+  return s;
+}
+
+Styled option_styled(const Option& o) {
+  Styled s;
+  s.add("--" + o.long_name, Style::kLiteral);
+  if (takes_value(o)) s.add(" ").add("<" + o.value_name + ">", Style::kPlaceholder);
+  return s;
+}
+
+Styled usage_title(const Styled& usage) {
+  Styled s;
+  s.add("Usage:", Style::kHeader).add(" ").add(usage);
+  return s;
+}
+
+// The full usage line: name and path, "[OPTIONS]" when a leaf has an optional option, the
+// required options, "<COMMAND>" for a group.
+Styled full_usage(const Command& c, std::string_view bin) {
+  Styled s;
+  s.add(bin, Style::kLiteral);
+  if (is_help_command(c)) {
+    s.add(" ").add(kHelpCommandArg, Style::kPlaceholder);
+    return s;
+  }
+  const bool has_optional = std::any_of(c.options.begin(), c.options.end(),
+                                        [](const Option& o) { return !o.required; });
+  if (has_optional) s.add(" ").add(kOptionsPlaceholder, Style::kPlaceholder);
+  for (const Option& o : c.options) {
+    if (o.required) s.add(" ").add(option_styled(o));
+  }
+  if (is_group(c)) s.add(" ").add(kSubcommandPlaceholder, Style::kPlaceholder);
+  return s;
+}
+
+// The given-options usage line: the required options, then `used` (each once, in order).
+Styled given_usage(const Command& c, std::string_view bin, const std::vector<const Option*>& used) {
+  if (used.empty()) return full_usage(c, bin);
+  std::vector<const Option*> shown;
+  const auto add_once = [&](const Option* o) {
+    if (std::find(shown.begin(), shown.end(), o) == shown.end()) shown.push_back(o);
+  };
+  for (const Option& o : c.options) {
+    if (o.required) add_once(&o);
+  }
+  for (const Option* o : used) add_once(o);
+  Styled s;
+  s.add(bin, Style::kLiteral);
+  for (const Option* o : shown) s.add(" ").add(option_styled(*o));
+  if (is_group(c)) s.add(" ").add(kSubcommandPlaceholder, Style::kPlaceholder);
+  return s;
+}
+
+// One line of a two-column section: "  " + first + padding to `longest` + 2 + second.
+void add_row(Styled& out, const Styled& first, std::size_t first_width, std::size_t longest,
+             std::string_view second) {
+  out.add("  ").add(first);
+  out.add(std::string(longest + 2 - first_width, ' '));
+  out.add(second);
+}
+
+Styled help_text(const Command& c, std::string_view bin) {
+  Styled s;
+  if (!c.about.empty()) s.add(c.about).add("\n");
+  s.add("\n").add(usage_title(full_usage(c, bin))).add("\n\n");
+  bool first = true;
+  const auto heading = [&](std::string_view title) {
+    if (!first) s.add("\n\n");
+    first = false;
+    s.add(std::string(title) + ":", Style::kHeader).add("\n");
+  };
+  if (is_group(c)) {
+    heading("Commands");
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const Command& sub : c.subcommands) rows.emplace_back(sub.name, sub.about);
+    rows.emplace_back(std::string(kHelpName), std::string(kHelpCommandAbout));
+    std::size_t longest = 0;
+    for (const auto& r : rows) longest = std::max(longest, width(r.first));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (i) s.add("\n");
+      Styled name;
+      name.add(rows[i].first, Style::kLiteral);
+      add_row(s, name, width(rows[i].first), longest, rows[i].second);
+    }
+  }
+  if (is_help_command(c)) {
+    heading("Arguments");
+    Styled arg;
+    arg.add(kHelpCommandArg, Style::kLiteral);
+    add_row(s, arg, width(kHelpCommandArg), width(kHelpCommandArg), kHelpCommandArgHelp);
+  }
+  const std::vector<const Option*> options = all_options(c);
+  if (!options.empty()) {
+    heading("Options");
+    std::size_t longest = 0;
+    for (const Option* o : options) longest = std::max(longest, width(option_text(*o)));
+    for (std::size_t i = 0; i < options.size(); ++i) {
+      const Option& o = *options[i];
+      if (i) s.add("\n");
+      Styled first_col;
+      if (&o == &help_flag()) {
+        first_col.add("-h", Style::kLiteral).add(", ");
+      } else {
+        first_col.add("    ");
+      }
+      first_col.add(option_styled(o));
+      std::string second = o.help;
+      if (o.default_text) {
+        if (!second.empty()) second += ' ';
+        second += "[default: " + std::string(*o.default_text) + "]";
+      }
+      add_row(s, first_col, 4 + width(option_text(o)), 4 + longest, second);
+    }
+  }
+  s.add("\n");
+  return s;
+}
+
+
+
+ParseExit error_exit(const ErrorParts& e) {
+  ParseExit out;
+  out.text.add("error:", Style::kError).add(" ").add(e.message);
+  if (e.tip) out.text.add("\n\n  ").add("tip:", Style::kValid).add(" ").add(*e.tip);
+  if (e.usage) out.text.add("\n\n").add(usage_title(*e.usage));
+  if (e.try_help) {
+    out.text.add("\n\n").add(kTryHelp).add(kTryHelpFlag, Style::kLiteral).add("'.\n");
+  } else {
+    out.text.add("\n");
+  }
+  out.stream = Stream::kStderr;
+  out.status = 2;
+  return out;
+}
+
+Styled quoted(std::string_view text, Style style) {
+  Styled s;
+  s.add("'").add(text, style).add("'");
+  return s;
+}
+
+Styled unexpected_argument(std::string_view shown) {
+  Styled m;
+  m.add("unexpected argument ").add(quoted(shown, Style::kInvalid)).add(" found");
+  return m;
+}
+
+Styled unrecognized_subcommand(std::string_view shown) {
+  Styled m;
+  m.add("unrecognized subcommand ").add(quoted(shown, Style::kInvalid));
+  return m;
+}
+
+Styled similar_tip(std::string_view kind, const std::vector<std::string>& names) {
+  Styled t;
+  if (names.size() == 1) {
+    t.add("a similar " + std::string(kind) + " exists: ");
+  } else {
+    t.add("some similar " + std::string(kind) + "s exist: ");
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i) t.add(", ");
+    t.add(quoted(names[i], Style::kValid));
+  }
+  return t;
+}
+
+ParseExit help_exit(const Command& c, std::string_view bin, Stream stream, int status) {
+  ParseExit out;
+  out.text = help_text(c, bin);
+  out.stream = stream;
+  out.status = status;
+  return out;
+}
+
+}  // namespace detail
+
+Styled& Styled::add(std::string_view text, Style style) {
+  if (text.empty()) return *this;
+  if (!parts_.empty() && parts_.back().first == style) {
+    parts_.back().second += text;
+  } else {
+    parts_.emplace_back(style, std::string(text));
+  }
+  return *this;
+}
+
+Styled& Styled::add(const Styled& other) {
+  for (const auto& [style, text] : other.parts_) add(text, style);
+  return *this;
+}
+
+std::string Styled::render(bool colour) const {
+  std::string out;
+  for (const auto& [style, text] : parts_) {
+    std::string_view start;
+    switch (style) {
+      case Style::kPlain:
+      case Style::kPlaceholder:
+        break;
+      case Style::kHeader:
+        start = "\x1b[1m\x1b[4m";
+        break;
+      case Style::kLiteral:
+        start = "\x1b[1m";
+        break;
+      case Style::kError:
+        start = "\x1b[1m\x1b[31m";
+        break;
+      case Style::kInvalid:
+        start = "\x1b[33m";
+        break;
+      case Style::kValid:
+        start = "\x1b[32m";
+        break;
+    }
+    if (colour && !start.empty()) {
+      out += start;
+      out += text;
+      out += "\x1b[0m";
+    } else {
+      out += text;
+    }
+  }
+  return out;
+}
+
+Styled format_usage_error(const Command& root, std::string_view message) {
+  detail::ErrorParts err;
+  err.message.add(message);
+  err.usage = detail::full_usage(root, root.name);
+  return detail::error_exit(err).text;
+}
+
+bool use_colour(Stream stream) {
+  const auto env = [](const char* name) -> std::optional<std::string_view> {
+    const char* v = getenv(name);
+    if (!v) return std::nullopt;
+    return std::string_view(v);
+  };
+  if (auto v = env("NO_COLOR"); v && !v->empty()) return false;
+  if (auto v = env("CLICOLOR_FORCE"); v && *v != "0") return true;
+  const auto clicolor = env("CLICOLOR");
+  if (clicolor && *clicolor == "0") return false;
+  if (!isatty(stream == Stream::kStdout ? 1 : 2)) return false;
+  const auto term = env("TERM");
+  const bool term_colour = term && *term != "dumb";
+  return term_colour || clicolor.has_value() || env("CI").has_value();
+}
+
+}  // namespace tovrel::cli

@@ -1,0 +1,90 @@
+// Name suggestions for usage errors: Jaro similarity over code points.
+
+#include <algorithm>
+#include <cstdint>
+
+#include "base/utf8.h"
+#include "cli/engine.h"
+
+namespace tovrel::cli {
+
+namespace {
+
+// The code points of `text`; ill-formed bytes each count as one U+FFFD.
+std::vector<std::uint32_t> code_points(std::string_view text) {
+  std::vector<std::uint32_t> out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t maximal = 1;
+    const std::size_t len = base::utf8_sequence_length(text.substr(i), &maximal);
+    if (len == 0) {
+      out.push_back(0xFFFD);
+      i += maximal;
+      continue;
+    }
+    const auto b = [&](std::size_t k) { return static_cast<std::uint32_t>(
+                                            static_cast<unsigned char>(text[i + k])); };
+    std::uint32_t cp;
+    if (len == 1) cp = b(0);
+    else if (len == 2) cp = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    else if (len == 3) cp = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    else cp = ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    out.push_back(cp);
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+double jaro(std::string_view a_text, std::string_view b_text) {
+  const std::vector<std::uint32_t> a = code_points(a_text);
+  const std::vector<std::uint32_t> b = code_points(b_text);
+  if (a.empty() && b.empty()) return 1.0;
+  if (a.empty() || b.empty()) return 0.0;
+  std::size_t range = std::max(a.size(), b.size()) / 2;
+  range = range > 0 ? range - 1 : 0;
+  std::vector<bool> a_flags(a.size()), b_flags(b.size());
+  std::size_t matches = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const std::size_t lo = i > range ? i - range : 0;
+    const std::size_t hi = std::min(b.size(), i + range + 1);
+    for (std::size_t j = lo; j < hi; ++j) {
+      if (!b_flags[j] && a[i] == b[j]) {
+        a_flags[i] = b_flags[j] = true;
+        ++matches;
+        break;
+      }
+    }
+  }
+  if (matches == 0) return 0.0;
+  std::size_t transpositions = 0;
+  std::size_t j = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (!a_flags[i]) continue;
+    while (!b_flags[j]) ++j;
+    if (a[i] != b[j]) ++transpositions;
+    ++j;
+  }
+  transpositions /= 2;
+  const double m = static_cast<double>(matches);
+  return (m / static_cast<double>(a.size()) + m / static_cast<double>(b.size()) +
+          static_cast<double>(matches - transpositions) / m) /
+         3.0;
+}
+
+std::vector<std::string> similar_names(std::string_view text,
+                                       const std::vector<std::string>& candidates) {
+  std::vector<std::pair<double, std::string>> kept;
+  for (const std::string& c : candidates) {
+    const double score = jaro(text, c);
+    if (score > 0.7) kept.emplace_back(score, c);
+  }
+  std::stable_sort(kept.begin(), kept.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::vector<std::string> out;
+  for (auto& k : kept) out.push_back(std::move(k.second));
+  return out;
+}
+
+}  // namespace tovrel::cli

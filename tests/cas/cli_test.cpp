@@ -1,0 +1,87 @@
+// The cas commands through the real command line.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "child.h"
+#include "support/run.h"
+
+namespace tovrel::cas {
+namespace {
+
+using tovrel::test::RunResult;
+using tovrel::test::TempDir;
+using tovrel::test::tovrel;
+
+constexpr char kDigest[] = "51705a2c9eb3e7e410a58f696a770c3ac3885a0cf43eb7fc88f5e47c11d4d30d";
+
+TEST(CasCli, StoreFetchVerifyHas) {
+  TempDir dir;
+  RunResult r = tovrel({"cas", "store", "--root", dir.path()}, "{\"b\":1,\"a\":[true,null]}");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string("{\"hash\":\"") + kDigest + "\"}\n");
+  EXPECT_EQ(r.err, "");
+
+  r = tovrel({"cas", "fetch", "--root", dir.path(), "--hash", kDigest});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "{\"a\":[true,null],\"b\":1}");
+
+  r = tovrel({"cas", "verify", "--root=" + dir.path(), "--hash", kDigest});
+  EXPECT_EQ(r.out, std::string("{\"hash\":\"") + kDigest + "\",\"valid\":true}\n");
+
+  r = tovrel({"cas", "has", "--root", dir.path(), "--hash", kDigest});
+  EXPECT_EQ(r.out, std::string("{\"exists\":true,\"hash\":\"") + kDigest + "\"}\n");
+
+  r = tovrel({"cas", "store", "--root", dir.path(), "--blob"}, "");
+  EXPECT_EQ(r.out, "{\"hash\":\"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\"}\n");
+}
+
+TEST(CasCli, HashCheckAndMissingItems) {
+  TempDir dir;
+  for (const char* sub : {"fetch", "verify", "has"}) {
+    const RunResult r = tovrel({"cas", sub, "--root", dir / "none", "--hash", std::string(63, 'a')});
+    EXPECT_EQ(r.status, 1) << sub;
+    EXPECT_EQ(r.out, "") << sub;
+    EXPECT_EQ(r.err, "invalid hash: expected 64 hex chars\n") << sub;
+  }
+  const RunResult r = tovrel({"cas", "fetch", "--root", dir.path(), "--hash", kDigest, "--blob"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "not found\n");
+  const RunResult e = tovrel({"cas", "store", "--root", dir.path()}, "");
+  EXPECT_EQ(e.status, 0);
+  EXPECT_EQ(e.out, "{\"error\":\"invalid JSON: EOF while parsing a value at line 1 column 0\"}\n");
+}
+
+TEST(CasCli, FetchIntoGoneReader) {
+  TempDir dir;
+  const std::string big(1 << 20, 'q');
+  const RunResult s = tovrel({"cas", "store", "--root", dir.path(), "--blob"}, big);
+  const std::string digest = s.out.substr(9, 64);
+  tovrel::test::RunOptions o;
+  o.stdout_reader_gone = true;
+  const RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(CasCli, ManyProcessesStoreAtOnce) {
+  TempDir dir;
+  std::vector<std::thread> threads;
+  std::vector<RunResult> results(24);
+  for (int k = 0; k < 24; ++k) {
+    threads.emplace_back([&, k] {
+      const std::string input = k % 2 ? "{\"same\":true}" : "{\"n\":" + std::to_string(k) + "}";
+      results[k] = tovrel({"cas", "store", "--root", dir.path()}, input);
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (const auto& r : results) EXPECT_EQ(r.status, 0);
+  // One object per distinct value (12 even values and the shared one), nothing else.
+  EXPECT_EQ(test::files_under(dir.path()).size(), 13u);
+}
+
+}  // namespace
+}  // namespace tovrel::cas

@@ -1,0 +1,228 @@
+// The cas commands run in a child process, in-process up to the handler.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "cas/store.h"
+#include "child.h"
+#include "support/run.h"
+
+namespace tovrel::cas {
+namespace {
+
+namespace fs = std::filesystem;
+using test::files_under;
+using test::Outcome;
+using test::run_cas;
+using tovrel::test::TempDir;
+
+constexpr char kObjectText[] = "{\"a\":[true,null],\"b\":1}";
+constexpr char kObjectDigest[] = "51705a2c9eb3e7e410a58f696a770c3ac3885a0cf43eb7fc88f5e47c11d4d30d";
+constexpr char kEmptyDigest[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+constexpr char kInvalidHash[] = "invalid hash: expected 64 hex chars\n";
+
+Outcome store(const std::string& root, const std::string& input, bool blob = false) {
+  test::ChildOptions o;
+  o.stdin_data = input;
+  return run_cas(StoreArgs{root, blob}, o);
+}
+
+std::string hash_line(const std::string& digest) { return "{\"hash\":\"" + digest + "\"}\n"; }
+
+void expect(const Outcome& r, int status, const std::string& out, const std::string& err = "") {
+  EXPECT_EQ(r.status, status);
+  EXPECT_EQ(r.out, out);
+  EXPECT_EQ(r.err, err);
+}
+
+TEST(CasHandler, ObjectRoundTrip) {
+  TempDir dir;
+  const std::string root = dir / "store";
+  expect(store(root, " {\"b\": 1,\n \"a\": [true, null], \"b\": 1}\n"), 0, hash_line(kObjectDigest));
+  const std::string rel = std::string("objects/51/70/") + kObjectDigest + ".json";
+  EXPECT_EQ(files_under(root), std::vector<std::string>{rel});
+  EXPECT_EQ(tovrel::test::read_file(root + "/" + rel), kObjectText);
+
+  expect(run_cas(FetchArgs{root, kObjectDigest, false}), 0, kObjectText);
+  expect(run_cas(CasVerifyArgs{root, kObjectDigest, false}), 0,
+         std::string("{\"hash\":\"") + kObjectDigest + "\",\"valid\":true}\n");
+  expect(run_cas(HasArgs{root, kObjectDigest}), 0,
+         std::string("{\"exists\":true,\"hash\":\"") + kObjectDigest + "\"}\n");
+  // The object is not a blob.
+  expect(run_cas(FetchArgs{root, kObjectDigest, true}), 1, "", "not found\n");
+  expect(run_cas(CasVerifyArgs{root, kObjectDigest, true}), 0,
+         std::string("{\"hash\":\"") + kObjectDigest + "\",\"valid\":false}\n");
+}
+
+TEST(CasHandler, BlobRoundTrip) {
+  TempDir dir;
+  const std::string bytes("\0\xff\n\r abc\n\0", 10);
+  const std::string digest = sha256_hex(bytes);
+  expect(store(dir.path(), bytes, true), 0, hash_line(digest));
+  EXPECT_EQ(files_under(dir.path()),
+            std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest});
+  expect(run_cas(FetchArgs{dir.path(), digest, true}), 0, bytes);
+  expect(run_cas(HasArgs{dir.path(), digest}), 0, "{\"exists\":true,\"hash\":\"" + digest + "\"}\n");
+
+  expect(store(dir.path(), "", true), 0, hash_line(kEmptyDigest));
+  EXPECT_EQ(tovrel::test::read_file(dir / (std::string("blobs/e3/b0/") + kEmptyDigest)), "");
+  expect(run_cas(FetchArgs{dir.path(), kEmptyDigest, true}), 0, "");
+}
+
+TEST(CasHandler, StoreFailures) {
+  TempDir dir;
+  expect(store(dir.path(), ""), 0,
+         "{\"error\":\"invalid JSON: EOF while parsing a value at line 1 column 0\"}\n");
+  expect(store(dir.path(), "[1,]"), 0, "{\"error\":\"invalid JSON: trailing comma at line 1 column 4\"}\n");
+  test::ChildOptions o;
+  o.stdin_path = dir.path();
+  expect(run_cas(StoreArgs{dir.path(), false}, o), 0,
+         "{\"error\":\"stdin: Is a directory (os error 21)\"}\n");
+  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
+
+  tovrel::test::write_file(dir / "objects", "");
+  expect(store(dir.path(), "{}"), 0, "{\"error\":\"mkdir: Not a directory (os error 20)\"}\n");
+  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{"objects"});
+}
+
+TEST(CasHandler, StoringAgainWritesNothing) {
+  TempDir dir;
+  expect(store(dir.path(), "{\"x\":1.0}"), 0, hash_line(sha256_hex("{\"x\":1.0}")));
+  const std::string path = object_path(dir.path(), kObjectsDir, sha256_hex("{\"x\":1.0}"), ".json");
+  struct stat before, after;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  // The same value written differently has the same address.
+  expect(store(dir.path(), "{ \"x\" : 1e0 }"), 0, hash_line(sha256_hex("{\"x\":1.0}")));
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(files_under(dir.path()).size(), 1u);
+}
+
+TEST(CasHandler, InvalidHashesEndTheProcess) {
+  const std::string root = "/nonexistent/root";
+  const std::string bad[] = {
+      std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g",
+      std::string(63, 'a') + " ", std::string(62, 'a') + "\xc3\xa9", "",
+  };
+  for (const auto& h : bad) {
+    expect(run_cas(FetchArgs{root, h, false}), 1, "", kInvalidHash);
+    expect(run_cas(CasVerifyArgs{root, h, true}), 1, "", kInvalidHash);
+    expect(run_cas(HasArgs{root, h}), 1, "", kInvalidHash);
+  }
+}
+
+TEST(CasHandler, UppercaseDigestIsUsedUnchanged) {
+  TempDir dir;
+  store(dir.path(), kObjectText);
+  std::string upper = kObjectDigest;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  expect(run_cas(FetchArgs{dir.path(), upper, false}), 1, "", "not found\n");
+  expect(run_cas(HasArgs{dir.path(), upper}), 0, "{\"exists\":false,\"hash\":\"" + upper + "\"}\n");
+  // Even a file at the uppercase path never verifies: computed digests are lowercase.
+  const std::string path = object_path(dir.path(), kObjectsDir, upper, ".json");
+  fs::create_directories(fs::path(path).parent_path());
+  tovrel::test::write_file(path, kObjectText);
+  expect(run_cas(CasVerifyArgs{dir.path(), upper, false}), 0,
+         "{\"hash\":\"" + upper + "\",\"valid\":false}\n");
+  expect(run_cas(FetchArgs{dir.path(), upper, false}), 0, kObjectText);
+}
+
+TEST(CasHandler, DirectoryAtItemPath) {
+  TempDir dir;
+  fs::create_directories(object_path(dir.path(), kObjectsDir, kObjectDigest, ".json"));
+  expect(store(dir.path(), kObjectText), 0, hash_line(kObjectDigest));
+  expect(run_cas(FetchArgs{dir.path(), kObjectDigest, false}), 1, "", "not found\n");
+  expect(run_cas(CasVerifyArgs{dir.path(), kObjectDigest, false}), 0,
+         std::string("{\"hash\":\"") + kObjectDigest + "\",\"valid\":false}\n");
+  expect(run_cas(HasArgs{dir.path(), kObjectDigest}), 0,
+         std::string("{\"exists\":true,\"hash\":\"") + kObjectDigest + "\"}\n");
+  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
+}
+
+TEST(CasHandler, HasProbesBlobThenObject) {
+  TempDir dir;
+  const std::string blob_only = sha256_hex("b");
+  const std::string object_only = sha256_hex("\"o\"");
+  store(dir.path(), "b", true);
+  store(dir.path(), "\"o\"");
+  expect(run_cas(HasArgs{dir.path(), blob_only}), 0, "{\"exists\":true,\"hash\":\"" + blob_only + "\"}\n");
+  expect(run_cas(HasArgs{dir.path(), object_only}), 0,
+         "{\"exists\":true,\"hash\":\"" + object_only + "\"}\n");
+  expect(run_cas(HasArgs{dir.path(), kEmptyDigest}), 0,
+         std::string("{\"exists\":false,\"hash\":\"") + kEmptyDigest + "\"}\n");
+}
+
+TEST(CasHandler, ChangedObjectFailsVerifyButFetchesUnchanged) {
+  TempDir dir;
+  store(dir.path(), kObjectText);
+  const std::string path = object_path(dir.path(), kObjectsDir, kObjectDigest, ".json");
+  tovrel::test::write_file(path, std::string(kObjectText) + "\n");
+  expect(run_cas(CasVerifyArgs{dir.path(), kObjectDigest, false}), 0,
+         std::string("{\"hash\":\"") + kObjectDigest + "\",\"valid\":false}\n");
+  expect(run_cas(FetchArgs{dir.path(), kObjectDigest, false}), 0, std::string(kObjectText) + "\n");
+}
+
+TEST(CasHandler, RootForms) {
+  TempDir dir;
+  test::ChildOptions o;
+  o.stdin_data = kObjectText;
+  o.cwd = dir.path();
+  expect(run_cas(StoreArgs{"", false}, o), 0, hash_line(kObjectDigest));
+  const std::string rel = std::string("objects/51/70/") + kObjectDigest + ".json";
+  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{rel});
+  // With and without a trailing slash the root names the same place.
+  expect(run_cas(FetchArgs{dir.path() + "/", kObjectDigest, false}), 0, kObjectText);
+  expect(run_cas(FetchArgs{dir.path() + "//", kObjectDigest, false}), 0, kObjectText);
+}
+
+TEST(CasHandler, FetchIntoClosedPipeIsSilent) {
+  TempDir dir;
+  store(dir.path(), std::string(200000, 'x'), true);
+  test::ChildOptions o;
+  o.stdout_reader_gone = true;
+  const Outcome r = run_cas(FetchArgs{dir.path(), sha256_hex(std::string(200000, 'x')), true}, o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(CasHandler, ManyWritersAtOnce) {
+  TempDir dir;
+  const std::string root = dir / "store";
+  std::vector<CasCommands> commands;
+  std::vector<std::string> stdins;
+  std::vector<std::string> expected;
+  const std::string contents[] = {"{\"k\":1}", "[1,2,3]", std::string(300000, 'z')};
+  for (int k = 0; k < 24; ++k) {
+    const int which = k % 3;
+    commands.push_back(StoreArgs{root, which == 2});
+    stdins.push_back(contents[which]);
+  }
+  for (int k = 0; k < 8; ++k) {  // distinct blobs
+    commands.push_back(StoreArgs{root, true});
+    stdins.push_back("blob " + std::to_string(k));
+  }
+  const auto outcomes = test::run_cas_together(commands, stdins);
+  std::set<std::string> files;
+  for (std::size_t k = 0; k < commands.size(); ++k) {
+    const bool blob = std::get<StoreArgs>(commands[k]).blob;
+    const std::string digest = sha256_hex(stdins[k]);
+    expect(outcomes[k], 0, hash_line(digest));
+    files.insert(std::string(blob ? "blobs/" : "objects/") + digest.substr(0, 2) + "/" +
+                 digest.substr(2, 2) + "/" + digest + (blob ? "" : ".json"));
+  }
+  EXPECT_EQ(files_under(root), std::vector<std::string>(files.begin(), files.end()));
+  for (std::size_t k = 0; k < commands.size(); ++k) {
+    const bool blob = std::get<StoreArgs>(commands[k]).blob;
+    const std::string digest = sha256_hex(stdins[k]);
+    EXPECT_EQ(tovrel::test::read_file(
+                  object_path(root, blob ? kBlobsDir : kObjectsDir, digest, blob ? "" : ".json")),
+              stdins[k]);
+  }
+}
+
+}  // namespace
+}  // namespace tovrel::cas

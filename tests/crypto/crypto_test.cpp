@@ -1,0 +1,189 @@
+// The crypto wrappers: published vectors, and the acceptance rules of verification and of
+// public-key decoding on crafted keys and signatures.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "crypto/ed25519.h"
+#include "crypto/random.h"
+#include "crypto/secure.h"
+#include "crypto/x25519.h"
+#include "data/ed25519_vectors.h"
+#include "data/hex.h"
+
+namespace tovrel::crypto {
+namespace {
+
+using test::unhex;
+using test::unhex_array;
+using Key = std::array<std::uint8_t, 32>;
+using Sig = std::array<std::uint8_t, 64>;
+
+// Little-endian encodings used below.
+constexpr const char* kNeutral = "0100000000000000000000000000000000000000000000000000000000000000";
+// y = p + 1: a non-canonical encoding of the neutral point.
+constexpr const char* kNeutralNonCanonical =
+    "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f";
+// y = 1 with the sign bit set: x = 0 taken as x = 0.
+constexpr const char* kNeutralSignBit = "0100000000000000000000000000000000000000000000000000000000000080";
+// y = p - 1 = -1, x = 0: the point of order 2.
+constexpr const char* kOrderTwo = "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f";
+// The group order L.
+constexpr const char* kOrderL = "edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010";
+
+Sig signature_of(std::string_view r_hex, std::string_view s_hex) {
+  return unhex_array<64>(std::string(r_hex) + std::string(s_hex));
+}
+const std::string kZero32(64, '0');
+
+bool verifies(const Key& key, const Sig& sig, std::string_view message) {
+  auto r = ed25519_verify(key, sig, message);
+  EXPECT_TRUE(r.ok()) << r.error();
+  return r.ok() && *r;
+}
+
+TEST(Ed25519, Rfc8032Vectors) {
+  for (const auto& v : {test::vectors::kRfc8032Test1, test::vectors::kRfc8032Test2}) {
+    const auto seed = unhex_array<32>(v.seed);
+    auto key = Ed25519SigningKey::from_seed(seed);
+    ASSERT_TRUE(key.ok()) << key.error();
+    EXPECT_EQ(key->public_key(), unhex_array<32>(v.public_key)) << v.seed;
+    const std::string message = unhex(v.message);
+    auto sig = key->sign(message);
+    ASSERT_TRUE(sig.ok()) << sig.error();
+    EXPECT_EQ(*sig, unhex_array<64>(v.signature)) << v.seed;
+    EXPECT_TRUE(verifies(key->public_key(), *sig, message));
+    EXPECT_FALSE(verifies(key->public_key(), *sig, message + "x"));
+    Sig flipped = *sig;
+    flipped[0] ^= 1;
+    EXPECT_FALSE(verifies(key->public_key(), flipped, message));
+  }
+}
+
+TEST(Ed25519, SMustBeBelowTheGroupOrder) {
+  const auto& v = test::vectors::kRfc8032Test1;
+  const Key key = unhex_array<32>(v.public_key);
+  Sig sig = unhex_array<64>(v.signature);
+  ASSERT_TRUE(verifies(key, sig, ""));
+  // S + L is the same scalar modulo L, still 32 bytes with the top bit clear.
+  const auto order = unhex_array<32>(kOrderL);
+  unsigned carry = 0;
+  for (int i = 0; i < 32; ++i) {
+    const unsigned sum = sig[32 + i] + order[i] + carry;
+    sig[32 + i] = static_cast<std::uint8_t>(sum);
+    carry = sum >> 8;
+  }
+  ASSERT_EQ(carry, 0u);
+  ASSERT_EQ(sig[63] & 0x80, 0);
+  EXPECT_FALSE(verifies(key, sig, ""));
+  // S = L exactly, with the neutral key and R that [0]B would give.
+  EXPECT_FALSE(verifies(unhex_array<32>(kNeutral), signature_of(kNeutral, kOrderL), "m"));
+}
+
+TEST(Ed25519, SmallOrderAndNonCanonicalKeysAreAccepted) {
+  // With A of small order and S = 0, [S]B - [k]A is -[k]A: the neutral point for the neutral
+  // key whatever the message, so R = encode(neutral) verifies.
+  const Sig neutral_r_zero_s = signature_of(kNeutral, kZero32);
+  for (const char* key_hex : {kNeutral, kNeutralNonCanonical, kNeutralSignBit}) {
+    const Key key = unhex_array<32>(key_hex);
+    EXPECT_TRUE(ed25519_point_decodes(key)) << key_hex;
+    EXPECT_TRUE(verifies(key, neutral_r_zero_s, "any message")) << key_hex;
+    EXPECT_TRUE(verifies(key, neutral_r_zero_s, "")) << key_hex;
+  }
+  // The order-2 point: -[k]A is A or the neutral point by the parity of k, so exactly one of
+  // the two candidate R values verifies.
+  const Key order_two = unhex_array<32>(kOrderTwo);
+  EXPECT_TRUE(ed25519_point_decodes(order_two));
+  for (const char* message : {"a", "b", "c"}) {
+    const bool with_neutral = verifies(order_two, signature_of(kNeutral, kZero32), message);
+    const bool with_itself = verifies(order_two, signature_of(kOrderTwo, kZero32), message);
+    EXPECT_NE(with_neutral, with_itself) << message;
+  }
+}
+
+TEST(Ed25519, RIsComparedInCanonicalFormOnly) {
+  const Key key = unhex_array<32>(kNeutral);
+  EXPECT_TRUE(verifies(key, signature_of(kNeutral, kZero32), "m"));
+  EXPECT_FALSE(verifies(key, signature_of(kNeutralNonCanonical, kZero32), "m"));
+  EXPECT_FALSE(verifies(key, signature_of(kNeutralSignBit, kZero32), "m"));
+}
+
+TEST(Ed25519, PointDecoding) {
+  const struct {
+    const char* hex;
+    bool decodes;
+  } cases[] = {
+      {kNeutral, true},
+      {kNeutralSignBit, true},
+      {kNeutralNonCanonical, true},
+      {kOrderTwo, true},
+      {test::vectors::kRfc8032Test1.public_key, true},
+      {test::vectors::kRfc8032Test2.public_key, true},
+      // y = 2: no x exists.
+      {"0200000000000000000000000000000000000000000000000000000000000000", false},
+      // y = p + 2 reduces to 2.
+      {"efffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", false},
+      // y = p reduces to 0: x^2 = -1, which has a root.
+      {"edffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f", true},
+  };
+  for (const auto& c : cases) {
+    const Key key = unhex_array<32>(c.hex);
+    EXPECT_EQ(ed25519_point_decodes(key), c.decodes) << c.hex;
+    // OpenSSL's decoder agrees: a key that does not decode verifies nothing.
+    if (!c.decodes) {
+      EXPECT_FALSE(verifies(key, signature_of(kNeutral, kZero32), "m")) << c.hex;
+    }
+  }
+}
+
+TEST(X25519, Rfc7748PublicKeys) {
+  for (auto [secret, pub] : {std::pair{test::vectors::kX25519AliceSecret, test::vectors::kX25519AlicePublic},
+                             std::pair{test::vectors::kX25519BobSecret, test::vectors::kX25519BobPublic}}) {
+    const auto s = unhex_array<32>(secret);
+    const auto copy = s;
+    auto p = x25519_public_key(s);
+    ASSERT_TRUE(p.ok()) << p.error();
+    EXPECT_EQ(*p, unhex_array<32>(pub));
+    EXPECT_EQ(s, copy);  // the clamping is applied to a copy
+  }
+}
+
+TEST(Random, FillsAndDiffers) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 4; ++i) {
+    std::string buf(32, '\0');
+    ASSERT_TRUE(random_bytes(buf.data(), buf.size()).ok());
+    seen.insert(buf);
+  }
+  EXPECT_EQ(seen.size(), 4u);
+  std::string big(100000, '\0');
+  ASSERT_TRUE(random_bytes(big.data(), big.size()).ok());
+  EXPECT_GT(std::count(big.begin(), big.end(), '\0'), 0);
+  EXPECT_LT(std::count(big.begin(), big.end(), '\0'), 1000);
+  // The fallback for kernels without getrandom.
+  std::string a(32, '\0'), b(32, '\0');
+  ASSERT_TRUE(random_bytes_from_devices(a.data(), a.size()).ok());
+  ASSERT_TRUE(random_bytes_from_devices(b.data(), b.size()).ok());
+  EXPECT_NE(a, b);
+}
+
+TEST(Wipe, SpareCapacityToo) {
+  std::string s(200, 'k');
+  s.resize(10);
+  const char* data = s.data();
+  const std::size_t capacity = s.capacity();
+  wipe_string(s);
+  EXPECT_TRUE(s.empty());
+  ASSERT_EQ(s.data(), data);
+  EXPECT_TRUE(std::all_of(data, data + capacity, [](char c) { return c == '\0'; }));
+
+  SecretBytes secret(std::string_view("0123456789abcdef"));
+  secret.append(std::string(100, 'x'));  // grows: the old buffer is wiped before it goes
+  EXPECT_EQ(secret.size(), 116u);
+  EXPECT_EQ(secret.view().substr(0, 16), "0123456789abcdef");
+}
+
+}  // namespace
+}  // namespace tovrel::crypto
