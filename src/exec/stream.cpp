@@ -1,5 +1,8 @@
 // exec stream: one child under a timeout, its output passed through as it comes.
 
+#include <errno.h>
+#include <unistd.h>
+
 #include "base/decimal.h"
 #include "base/os_error.h"
 #include "base/output.h"
@@ -13,13 +16,20 @@ namespace {
 
 constexpr std::size_t kForwardChunkSize = 8192;  // FORWARD_CHUNK_SIZE
 
-// Each chunk goes out whole under the writer's lock and is flushed before the next read.
-// Failed writes are ignored: the child's output is drained to its end regardless.
+// Each chunk goes out whole under the writer's lock, after anything the writer still holds,
+// and nothing of it is kept back: that is the writer's write followed by its flush, without
+// scanning every chunk for a line break that would not change what is written. Failed writes
+// are ignored: the child's output is drained to its end regardless.
 void forward_stdout(std::string_view chunk) {
   base::LineWriter& out = base::stdout_writer();
   std::lock_guard guard(out.lock());
-  (void)out.write(chunk);
-  (void)out.flush();
+  if (out.flush()) return;
+  while (!chunk.empty()) {
+    const ssize_t n = ::write(1, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // EBADF included: a closed descriptor swallows everything
+    chunk.remove_prefix(static_cast<std::size_t>(n));
+  }
 }
 
 void forward_stderr(std::string_view chunk) { base::stderr_write(chunk); }
