@@ -172,12 +172,14 @@ TEST(ExecKill, ThreeMethods) {
             "{\"alive\":false,\"pid\":" + id + "}\n");
 
   // A process that ignores SIGTERM: killed after the grace period.
-  const pid_t stubborn = spawned_pid(
-      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                "trap '' TERM; echo ready; while :; do sleep 0.1; done", "--log", "/dev/null"})
-          .out);
+  test::TempDir dir;
+  const std::string log = dir / "log";
+  const pid_t stubborn =
+      spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+                            "trap '' TERM; echo ready; while :; do sleep 0.1; done", "--log", log})
+                      .out);
   ASSERT_GT(stubborn, 0);
-  usleep(300000);  // let the shell install its trap
+  ASSERT_EQ(wait_for_lines(log, 1), "ready\n");  // the trap is in place
   std::thread reaper2 = reap_later(stubborn);
   const std::string id2 = std::to_string(stubborn);
   EXPECT_EQ(exec_cli({"exec", "status", "--pid", id2}).out,
