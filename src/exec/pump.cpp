@@ -40,7 +40,11 @@ bool wait_ready(int fd, short events, const StopEvent& stop) {
     pollfd p[2] = {{fd, events, 0}, {stop.fd(), POLLIN, 0}};
     // Without an eventfd the stop is only seen by the flag, so poll with a short timeout.
     const int n = ::poll(p, stop.fd() >= 0 ? 2 : 1, stop.fd() >= 0 ? -1 : 50);
-    if (n < 0 && errno != EINTR) return true;  // let the caller's read or write report it
+    if (n < 0 && errno != EINTR) {
+      // poll itself failed (no memory): pause instead of spinning, then let the caller retry.
+      ::usleep(1000);
+      return true;
+    }
     if (n > 0 && p[0].revents) return true;
   }
 }
