@@ -1,0 +1,187 @@
+#include "crypto/box.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/kdf.h>
+#include <openssl/params.h>
+
+#include "base/output.h"
+#include "crypto/init.h"
+#include "crypto/openssl_error.h"
+
+namespace tovrel::crypto {
+namespace {
+
+struct PkeyFree {
+  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
+};
+struct PkeyCtxFree {
+  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
+};
+struct KdfFree {
+  void operator()(EVP_KDF* p) const { EVP_KDF_free(p); }
+};
+struct KdfCtxFree {
+  void operator()(EVP_KDF_CTX* p) const { EVP_KDF_CTX_free(p); }
+};
+// EVP_CIPHER_CTX_free cleanses the cipher's data, the key schedule included.
+struct CipherCtxFree {
+  void operator()(EVP_CIPHER_CTX* p) const { EVP_CIPHER_CTX_free(p); }
+};
+
+const unsigned char* bytes_of(std::string_view s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+using U = std::array<unsigned char, kX25519KeySize>;
+
+// Little-endian u-coordinates whose multiples by any clamped scalar vanish: 0 and 1 (orders
+// 2 and 4), the two points of order 8, and p-1 (order 4 on the twist).
+constexpr U kSmallOrder[] = {
+    {},
+    {1},
+    {0xe0, 0xeb, 0x7a, 0x7c, 0x3b, 0x41, 0xb8, 0xae, 0x16, 0x56, 0xe3, 0xfa, 0xf1, 0x9f, 0xc4, 0x6a,
+     0xda, 0x09, 0x8d, 0xeb, 0x9c, 0x32, 0xb1, 0xfd, 0x86, 0x62, 0x05, 0x16, 0x5f, 0x49, 0xb8, 0x00},
+    {0x5f, 0x9c, 0x95, 0xbc, 0xa3, 0x50, 0x8c, 0x24, 0xb1, 0xd0, 0xb1, 0x55, 0x9c, 0x83, 0xef, 0x5b,
+     0x04, 0x44, 0x5c, 0xc4, 0x58, 0x1c, 0x8e, 0x86, 0xd8, 0x22, 0x4e, 0xdd, 0xd0, 0x9f, 0x11, 0x57},
+    {0xec, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+     0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f},
+};
+
+// p = 2^255 - 19, little endian.
+constexpr U kP = {0xed, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                  0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+                  0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f};
+
+// u with the top bit cleared, reduced modulo p (one subtraction suffices below 2^255).
+U reduce(std::string_view in) {
+  U u{};
+  std::memcpy(u.data(), in.data(), u.size());
+  u[31] &= 0x7f;
+  bool ge = true;
+  for (int i = 31; i >= 0; --i) {
+    if (u[i] != kP[i]) {
+      ge = u[i] > kP[i];
+      break;
+    }
+  }
+  if (ge) {
+    int borrow = 0;
+    for (std::size_t i = 0; i < u.size(); ++i) {
+      const int d = u[i] - kP[i] - borrow;
+      borrow = d < 0 ? 1 : 0;
+      u[i] = static_cast<unsigned char>(d + 256 * borrow);
+    }
+  }
+  return u;
+}
+
+}  // namespace
+
+bool is_small_order_x25519(std::string_view u) {
+  if (u.size() != kX25519KeySize) return false;
+  const U r = reduce(u);
+  for (const U& s : kSmallOrder) {
+    if (r == s) return true;
+  }
+  return false;
+}
+
+SecretBytes x25519(const SecretBytes& secret, std::string_view peer_public) {
+  if (secret.size() != kX25519KeySize || peer_public.size() != kX25519KeySize) {
+    base::internal_failure("x25519: keys must be 32 bytes");
+  }
+  ensure_openssl_initialised();
+  // OpenSSL clamps its own copy of the secret and frees that copy with a cleanse.
+  std::unique_ptr<EVP_PKEY, PkeyFree> own(
+      EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret.data(), secret.size()));
+  std::unique_ptr<EVP_PKEY, PkeyFree> peer(EVP_PKEY_new_raw_public_key(
+      EVP_PKEY_X25519, nullptr, bytes_of(peer_public), peer_public.size()));
+  if (!own || !peer) base::internal_failure(openssl_error("x25519: load key"));
+  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
+  SecretBytes shared(kX25519KeySize);
+  std::size_t len = shared.size();
+  // No peer validation: every 32-byte string is a u-coordinate to X25519.
+  const bool derived = ctx && EVP_PKEY_derive_init(ctx.get()) == 1 &&
+                       EVP_PKEY_derive_set_peer_ex(ctx.get(), peer.get(), 0) == 1 &&
+                       EVP_PKEY_derive(ctx.get(), shared.data(), &len) == 1 &&
+                       len == kX25519KeySize;
+  if (derived) return shared;
+  // OpenSSL refuses an all-zero result, which a small-order peer always gives; the envelope
+  // format lets that secret go on, so it is produced here.
+  if (is_small_order_x25519(peer_public)) return SecretBytes(kX25519KeySize);
+  base::internal_failure(openssl_error("x25519: key agreement"));
+}
+
+SecretBytes hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size_t length) {
+  ensure_openssl_initialised();
+  std::unique_ptr<EVP_KDF, KdfFree> kdf(EVP_KDF_fetch(nullptr, OSSL_KDF_NAME_HKDF, nullptr));
+  std::unique_ptr<EVP_KDF_CTX, KdfCtxFree> ctx(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr);
+  if (!ctx) base::internal_failure(openssl_error("hkdf: start"));
+  char digest[] = "SHA256";
+  // Without a salt parameter the extract step keys HMAC with the empty string, which HMAC
+  // pads to the same block as 32 zero bytes.
+  const OSSL_PARAM params[] = {
+      OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY,
+                                        const_cast<unsigned char*>(ikm.data()), ikm.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO,
+                                        const_cast<char*>(info.data()), info.size()),
+      OSSL_PARAM_construct_end(),
+  };
+  SecretBytes out(length);
+  if (EVP_KDF_derive(ctx.get(), out.data(), out.size(), params) != 1) {
+    base::internal_failure(openssl_error("hkdf: derive"));
+  }
+  return out;
+}
+
+std::optional<std::string> chacha20poly1305_open(const SecretBytes& key, std::string_view nonce,
+                                                 std::string_view aad, std::string_view sealed) {
+  if (key.size() != kChaChaKeySize || nonce.size() != kChaChaNonceSize) {
+    base::internal_failure("chacha20-poly1305: bad key or nonce size");
+  }
+  if (sealed.size() < kPoly1305TagSize) return std::nullopt;
+  const std::string_view body = sealed.substr(0, sealed.size() - kPoly1305TagSize);
+  const std::string_view tag = sealed.substr(body.size());
+
+  ensure_openssl_initialised();
+  std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
+  if (!ctx ||
+      EVP_DecryptInit_ex(ctx.get(), EVP_chacha20_poly1305(), nullptr, key.data(),
+                         bytes_of(nonce)) != 1 ||
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(tag.size()),
+                          const_cast<char*>(tag.data())) != 1) {
+    base::internal_failure(openssl_error("chacha20-poly1305: start"));
+  }
+  int n = 0;
+  // EVP lengths are ints: feed long inputs in pieces.
+  constexpr std::size_t kChunk = std::size_t{1} << 30;
+  for (std::size_t off = 0; off < aad.size(); off += kChunk) {
+    const std::size_t len = std::min(kChunk, aad.size() - off);
+    if (EVP_DecryptUpdate(ctx.get(), nullptr, &n, bytes_of(aad) + off, static_cast<int>(len)) != 1) {
+      return std::nullopt;
+    }
+  }
+  std::string plain(body.size(), '\0');
+  auto* out = reinterpret_cast<unsigned char*>(plain.data());
+  std::size_t written = 0;
+  for (std::size_t off = 0; off < body.size(); off += kChunk) {
+    const std::size_t len = std::min(kChunk, body.size() - off);
+    if (EVP_DecryptUpdate(ctx.get(), out + written, &n, bytes_of(body) + off,
+                          static_cast<int>(len)) != 1) {
+      return std::nullopt;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (EVP_DecryptFinal_ex(ctx.get(), out + written, &n) != 1) return std::nullopt;
+  written += static_cast<std::size_t>(n);
+  plain.resize(written);
+  return plain;
+}
+
+}  // namespace tovrel::crypto

@@ -1,0 +1,84 @@
+// The generated Unicode tables, the White_Space trim and the quoted debug form.
+
+#include "envelope/unicode.h"
+
+#include <gtest/gtest.h>
+
+namespace tovrel::envelope::unicode {
+namespace {
+
+TEST(UnicodeTables, SortedAndDisjoint) {
+  const struct {
+    const char* name;
+    const CodePointRange* table;
+    std::size_t size;
+  } tables[] = {{"white", kWhiteSpace, kWhiteSpaceSize},
+                {"extend", kGraphemeExtend, kGraphemeExtendSize},
+                {"hidden", kNotPrintable, kNotPrintableSize}};
+  for (const auto& t : tables) {
+    ASSERT_GT(t.size, 0u) << t.name;
+    for (std::size_t i = 0; i < t.size; ++i) {
+      EXPECT_LE(t.table[i].first, t.table[i].last) << t.name << i;
+      if (i > 0) {
+        EXPECT_LT(t.table[i - 1].last + 1, t.table[i].first) << t.name << i;
+      }
+    }
+  }
+}
+
+TEST(UnicodeTables, Properties) {
+  for (char32_t c : {U'\t', U'\n', U'\v', U'\f', U'\r', U' ', U'\u0085', U'\u00a0', U'\u1680',
+                     U'\u2000', U'\u200a', U'\u2028', U'\u2029', U'\u202f', U'\u205f', U'\u3000'}) {
+    EXPECT_TRUE(is_white_space(c)) << static_cast<unsigned>(c);
+  }
+  for (char32_t c : {U'\u200b', U'\ufeff', U'\u180e', U'x', U'\0'}) {
+    EXPECT_FALSE(is_white_space(c)) << static_cast<unsigned>(c);
+  }
+  for (char32_t c : {U'\u0300', U'\u0301', U'\u036f', U'\u200c', U'\U000e0100'}) {
+    EXPECT_TRUE(is_grapheme_extend(c)) << static_cast<unsigned>(c);
+  }
+  EXPECT_FALSE(is_grapheme_extend(U'e'));
+  // Cc, Cf, Co, Cn, Zl, Zp, Zs (not the space) are not printable; surrogates cannot occur in
+  // UTF-8 but are listed too.
+  for (char32_t c : {0x0u, 0x1Fu, 0x7Fu, 0x9Fu, 0xADu, 0x200Bu, 0xFEFFu, 0xE000u, 0x378u, 0xFFFFu,
+                     0x10FFFFu, 0x2028u, 0x2029u, 0xA0u, 0x3000u, 0xD800u}) {
+    EXPECT_FALSE(is_printable(c)) << std::hex << static_cast<unsigned>(c);
+  }
+  for (char32_t c : {U' ', U'~', U'\'', U'\u00e9', U'\u4e2d', U'\U0001f600'}) {
+    EXPECT_TRUE(is_printable(c)) << static_cast<unsigned>(c);
+  }
+}
+
+TEST(TrimWhiteSpace, BothEndsOnly) {
+  EXPECT_EQ(trim_white_space(""), "");
+  EXPECT_EQ(trim_white_space(" \t\n"), "");
+  EXPECT_EQ(trim_white_space("\u3000\u00a0a b\u2029\r\n"), "a b");
+  EXPECT_EQ(trim_white_space("\ufeffa\ufeff"), "\ufeffa\ufeff");
+  EXPECT_EQ(trim_white_space("\u00e9"), "\u00e9");
+  EXPECT_EQ(trim_white_space("x\u0085"), "x");
+}
+
+TEST(DebugQuoted, Escapes) {
+  const struct {
+    std::string in;
+    const char* out;
+  } cases[] = {
+      {"", R"("")"},
+      {"execution-secrets/v2", R"("execution-secrets/v2")"},
+      {"\"\\\t\r\n", R"("\"\\\t\r\n")"},
+      {std::string("a\0b", 3), R"("a\0b")"},
+      {"it's", R"("it's")"},
+      {"\x01\x1f\x7f", R"("\u{1}\u{1f}\u{7f}")"},
+      {"\b\f\v", R"("\u{8}\u{c}\u{b}")"},
+      {"a b\u00a0c\u3000", R"("a b\u{a0}c\u{3000}")"},
+      {"\u00ad\u200b\ufeff\u2028\u2029", R"("\u{ad}\u{200b}\u{feff}\u{2028}\u{2029}")"},
+      {"\ue000\U0010ffff\u0378", R"("\u{e000}\u{10ffff}\u{378}")"},
+      {"e\u0301\u0300", R"("e\u{301}\u{300}")"},
+      {"\u0301", R"("\u{301}")"},
+      {"\u00e9\u4e2d\U0001f600", "\"\u00e9\u4e2d\U0001f600\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(debug_quoted(c.in), c.out) << c.out;
+}
+
+}  // namespace
+}  // namespace tovrel::envelope::unicode
