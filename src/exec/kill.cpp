@@ -1,0 +1,87 @@
+// exec kill and exec status: signals and probes by process id.
+
+#include <errno.h>
+#include <signal.h>
+#include <time.h>
+
+#include <cmath>
+#include <string>
+
+#include "base/os_error.h"
+#include "exec/messages.h"
+#include "exec/operations.h"
+
+namespace tovrel::exec {
+
+namespace {
+
+constexpr long kKillProbeIntervalNanos = 100'000'000;  // KILL_PROBE_INTERVAL: 100 ms
+constexpr std::uint32_t kMaxPid = 2147483647;
+
+// kill() reads 0 as our process group and larger values (negative as pid_t) as groups or
+// every process; such values never reach it.
+bool is_process_id(std::uint32_t pid) { return pid >= 1 && pid <= kMaxPid; }
+
+// Exists and may be signalled (a zombie included).
+bool probe(pid_t pid) { return ::kill(pid, 0) == 0; }
+
+void sleep_probe_interval() {
+  timespec request{0, kKillProbeIntervalNanos};
+  timespec remaining;
+  while (::nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+}
+
+json::JsonValue kill_success(std::uint32_t pid, std::string_view method) {
+  json::JsonValue result = json::object();
+  result["method"] = method;
+  result["pid"] = static_cast<std::uint64_t>(pid);
+  result["success"] = true;
+  return result;
+}
+
+json::JsonValue kill_failure(std::uint32_t pid, std::string error) {
+  json::JsonValue result = json::object();
+  result["error"] = std::move(error);
+  result["pid"] = static_cast<std::uint64_t>(pid);
+  result["success"] = false;
+  return result;
+}
+
+}  // namespace
+
+std::uint32_t grace_ticks(double grace) {
+  const double ticks = std::ceil(grace / 0.1);
+  if (!(ticks > 0.0)) return 0;  // NaN, zero and below
+  if (ticks >= 4294967295.0) return 4294967295u;
+  return static_cast<std::uint32_t>(ticks);
+}
+
+json::JsonValue kill_process(std::uint32_t pid, double grace) {
+  if (!is_process_id(pid)) {
+    return kill_failure(
+        pid, base::with_cause(base::with_cause(kInvalidPid, std::to_string(pid)), kInvalidPidRule));
+  }
+  const auto target = static_cast<pid_t>(pid);
+  if (!probe(target)) return kill_success(pid, kMethodAlreadyDead);
+  if (::kill(target, SIGTERM) != 0) {
+    return kill_failure(pid, base::with_cause(kSigtermFailed, base::os_error_text(errno)));
+  }
+  const std::uint32_t ticks = grace_ticks(grace);
+  for (std::uint32_t i = 0; i < ticks; ++i) {
+    sleep_probe_interval();
+    if (!probe(target)) return kill_success(pid, kMethodTerminated);
+  }
+  if (::kill(target, SIGKILL) == 0) return kill_success(pid, kMethodKilled);
+  const int err = errno;
+  if (!probe(target)) return kill_success(pid, kMethodTerminated);
+  return kill_failure(pid, base::with_cause(kSigkillFailed, base::os_error_text(err)));
+}
+
+json::JsonValue process_status(std::uint32_t pid) {
+  json::JsonValue result = json::object();
+  result["alive"] = is_process_id(pid) && probe(static_cast<pid_t>(pid));
+  result["pid"] = static_cast<std::uint64_t>(pid);
+  return result;
+}
+
+}  // namespace tovrel::exec

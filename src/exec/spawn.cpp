@@ -1,0 +1,102 @@
+// exec spawn: a detached child in a session of its own, never waited for.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "base/io.h"
+#include "base/os_error.h"
+#include "exec/messages.h"
+#include "exec/operations.h"
+#include "exec/process.h"
+#include "exec/pump.h"
+
+namespace tovrel::exec {
+
+namespace {
+
+json::JsonValue spawn_error(std::string_view step, int errnum) {
+  json::JsonValue result = json::object();
+  result["error"] = base::with_cause(step, base::os_error_text(errnum));
+  result["success"] = false;
+  return result;
+}
+
+// The pre-exec hook: a new session and process group, no controlling terminal. Its result
+// is ignored; it always lets the start go on.
+int detach_session() {
+  ::setsid();
+  return 0;
+}
+
+// The largest pipe an unprivileged process may ask for, or 0 when unknown.
+int pipe_max_size() {
+  const auto text = base::read_file_bytes("/proc/sys/fs/pipe-max-size");
+  if (!text.ok()) return 0;
+  return std::atoi(text->c_str());
+}
+
+// This process prints its result and exits right after the start, so the stdin data cannot
+// wait for a slow reader. The pipe is grown to the data's size where the system allows it
+// (up to /proc/sys/fs/pipe-max-size, 1 MiB by default, for an unprivileged user); what the
+// pipe then takes at once is delivered, followed by end of file, and a rest beyond that is
+// dropped.
+void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
+  Fd pipe = std::move(child.stdin_pipe);
+  if (!pipe.valid()) return;
+  const int capacity = ::fcntl(pipe.get(), F_GETPIPE_SZ);
+  if (capacity >= 0 && data.size() > static_cast<std::size_t>(capacity)) {
+    constexpr std::size_t kMaxRequest = 1u << 30;
+    const int want = static_cast<int>(std::min(data.size(), kMaxRequest));
+    // Beyond the system's limit the request fails as a whole; then take the limit itself.
+    if (::fcntl(pipe.get(), F_SETPIPE_SZ, want) < 0) {
+      if (const auto limit = pipe_max_size(); limit > capacity) {
+        ::fcntl(pipe.get(), F_SETPIPE_SZ, limit);
+      }
+    }
+  }
+  const int flags = ::fcntl(pipe.get(), F_GETFL);
+  if (flags >= 0) ::fcntl(pipe.get(), F_SETFL, flags | O_NONBLOCK);
+  (void)write_nonblocking(pipe.get(), data);
+}
+
+}  // namespace
+
+json::JsonValue spawn_detached(const std::string& cmd, const std::vector<std::string>& args,
+                               const std::optional<std::string>& log,
+                               const std::vector<std::string>& envs,
+                               std::optional<std::string> stdin_data) {
+  ProcessCommand command = command_new(cmd);
+  command_add_args(command, args);
+  apply_env_entries(command, envs);
+  if (stdin_data) command.stdin_choice = Pipe{};
+  if (log) {
+    int fd;
+    do {
+      fd = ::open(log->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return spawn_error(kFailedToOpenLog, errno);
+    Fd file(fd);
+    // One open file for both streams: one offset, so their writes follow each other.
+    const int dup = ::fcntl(file.get(), F_DUPFD_CLOEXEC, 3);
+    if (dup < 0) return spawn_error(kFailedToCloneLog, errno);
+    command.stdout_choice = Descriptor{std::move(file)};
+    command.stderr_choice = Descriptor{Fd(dup)};
+  }
+  command.pre_exec_hooks.push_back(detach_session);
+
+  auto spawned = command_spawn(command);
+  if (auto* error = std::get_if<SpawnError>(&spawned))
+    return spawn_error(kFailedToSpawn, error->errnum);
+  ChildProcess& child = std::get<ChildProcess>(spawned);
+  if (stdin_data) deliver_detached_stdin(child, *stdin_data);
+
+  json::JsonValue result = json::object();
+  result["pid"] = static_cast<std::uint64_t>(child.pid);
+  result["success"] = true;
+  return result;
+}
+
+}  // namespace tovrel::exec

@@ -1,0 +1,94 @@
+// exec stream: one child under a timeout, its output passed through as it comes.
+
+#include <errno.h>
+#include <unistd.h>
+
+#include "base/decimal.h"
+#include "base/os_error.h"
+#include "base/output.h"
+#include "exec/messages.h"
+#include "exec/operations.h"
+#include "exec/supervise.h"
+
+namespace tovrel::exec {
+
+namespace {
+
+constexpr std::size_t kForwardChunkSize = 8192;  // FORWARD_CHUNK_SIZE
+
+// Each chunk goes out whole under the writer's lock, after anything the writer still holds,
+// and nothing of it is kept back: that is the writer's write followed by its flush, without
+// scanning every chunk for a line break that would not change what is written. Failed writes
+// are ignored: the child's output is drained to its end regardless.
+void forward_stdout(std::string_view chunk) {
+  base::LineWriter& out = base::stdout_writer();
+  std::lock_guard guard(out.lock());
+  if (out.flush()) return;
+  while (!chunk.empty()) {
+    const ssize_t n = ::write(1, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // EBADF included: a closed descriptor swallows everything
+    chunk.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void forward_stderr(std::string_view chunk) { base::stderr_write(chunk); }
+
+}  // namespace
+
+int stream_command(const std::string& cmd, const std::vector<std::string>& args,
+                   const std::optional<std::string>& cwd, std::optional<std::string> stdin_data,
+                   const std::vector<std::string>& envs, double timeout) {
+  const std::optional<TimeoutDuration> duration = timeout_duration(timeout);
+  if (!duration) {
+    base::stderr_write(invalid_timeout_message(timeout) + "\n");
+    return kExitStartFailed;
+  }
+
+  ProcessCommand command = command_new(cmd);
+  command_add_args(command, args);
+  apply_env_entries(command, envs);
+  // After the entries, so it wins over any value they gave.
+  command_env_set(command, "PYTHONUNBUFFERED", "1");
+  if (cwd) command_set_cwd(command, *cwd);
+  if (stdin_data) command.stdin_choice = Pipe{};
+  command.stdout_choice = Pipe{};
+  command.stderr_choice = Pipe{};
+
+  auto spawned = command_spawn(command);
+  if (auto* error = std::get_if<SpawnError>(&spawned)) {
+    base::stderr_write(base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)) + "\n");
+    return kExitStartFailed;
+  }
+  ChildProcess& child = std::get<ChildProcess>(spawned);
+
+  IoThreads io;
+  auto forward = [](Fd pipe, void (*sink)(std::string_view)) {
+    return [pipe = std::make_shared<Fd>(std::move(pipe)), sink](const StopEvent& stop) {
+      pump_pipe(std::move(*pipe), stop, kForwardChunkSize, sink);
+    };
+  };
+  io.start(forward(std::move(child.stderr_pipe), forward_stderr));
+  io.start(forward(std::move(child.stdout_pipe), forward_stdout));
+  write_child_stdin(child, std::move(stdin_data), io);
+
+  const WaitOutcome outcome = supervise(child, *duration);
+  io.finish(kPipeDrainGrace);
+
+  // Messages follow all of the child's output: the forwarders are joined by now.
+  if (const auto* exited = std::get_if<ChildExited>(&outcome)) {
+    return exit_code(exited->status).value_or(kExitSignaled);
+  }
+  if (std::holds_alternative<TimeoutExpired>(outcome)) {
+    std::string message(kTimedOutBefore);
+    message += base::decimal_text(timeout);
+    message += kTimedOutAfter;
+    base::stderr_write(message);
+    return kExitTimedOut;
+  }
+  const int errnum = std::get<WaitError>(outcome).errnum;
+  base::stderr_write(base::with_cause(kWaitFailed, base::os_error_text(errnum)) + "\n");
+  return kExitStartFailed;
+}
+
+}  // namespace tovrel::exec

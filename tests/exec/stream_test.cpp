@@ -1,0 +1,137 @@
+// exec stream, end to end: passthrough, exit statuses, messages.
+
+#include <poll.h>
+#include <unistd.h>
+
+#include "helpers.h"
+
+namespace tovrel::exec::testing {
+namespace {
+
+std::vector<std::string> stream_sh(const std::string& script) {
+  return {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", script};
+}
+
+TEST(ExecStream, StatusesAndMessages) {
+  const struct {
+    const char* label;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"exit 0", stream_sh("echo hi"), 0, "hi\n", ""},
+      {"exit N", stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "err\n"},
+      {"ended by SIGTERM", stream_sh("kill -TERM $$"), 1, "", ""},
+      {"ended by SIGKILL", stream_sh("kill -KILL $$"), 1, "", ""},
+      {"the child's own 124", stream_sh("exit 124"), 124, "", ""},
+      {"timeout",
+       [] {
+         auto a = stream_sh("echo before; exec sleep 30");
+         a.insert(a.end(), {"--timeout", "1"});
+         return a;
+       }(),
+       124, "before\n", "Command timed out after 1 seconds\n"},
+      {"timeout 0.5",
+       [] {
+         auto a = stream_sh("exec sleep 30");
+         a.push_back("--timeout=0.5");
+         return a;
+       }(),
+       124, "", "Command timed out after 0.5 seconds\n"},
+      {"missing program",
+       {"exec", "stream", "--cmd", "/nonexistent/tool"},
+       125,
+       "",
+       "Failed to spawn: No such file or directory (os error 2)\n"},
+      {"refused timeout",
+       {"exec", "stream", "--cmd", "true", "--timeout=-1"},
+       125,
+       "",
+       "invalid timeout: -1: must be a finite number of seconds from 0 to "
+       "18446744073709551615\n"},
+      {"PYTHONUNBUFFERED forced",
+       [] {
+         auto a = stream_sh("echo \"$PYTHONUNBUFFERED\"");
+         a.insert(a.end(), {"--env", "PYTHONUNBUFFERED=0"});
+         return a;
+       }(),
+       0, "1\n", ""},
+      {"stdin data", {"exec", "stream", "--cmd", "cat", "--stdin", "fed"}, 0, "fed", ""},
+  };
+  for (const auto& c : cases) {
+    const test::RunResult r = exec_cli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.label;
+    EXPECT_EQ(r.out, c.out) << c.label;
+    EXPECT_EQ(r.err, c.err) << c.label;
+  }
+}
+
+TEST(ExecStream, BinaryPassthroughIsByteExact) {
+  test::TempDir dir;
+  std::string bytes;
+  for (int i = 0; i < 300000; ++i) bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
+  test::write_file(dir / "blob", bytes);
+  const test::RunResult r = exec_cli({"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg",
+                                      "cat \"$0\"; cat \"$0\" >&2", "--arg", dir / "blob"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out == bytes) << "stdout differs, " << r.out.size() << " bytes";
+  EXPECT_TRUE(r.err == bytes) << "stderr differs, " << r.err.size() << " bytes";
+}
+
+TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
+  const AsyncRun run = start_exec_cli(stream_sh("printf first; sleep 3; printf second"));
+  const double start = monotonic_seconds();
+  std::string seen;
+  while (seen.size() < 5) {
+    pollfd p{run.stdout_fd, POLLIN, 0};
+    ASSERT_GT(poll(&p, 1, 10000), 0) << "nothing within 10 s";
+    char buf[64];
+    const ssize_t n = read(run.stdout_fd, buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    seen.append(buf, static_cast<std::size_t>(n));
+  }
+  EXPECT_EQ(seen, "first");
+  // The child sleeps 3 s after the chunk; seeing it well before then shows it was not held.
+  EXPECT_LT(monotonic_seconds() - start, 2.0);
+  EXPECT_EQ(wait_exec_cli(run), 0);
+}
+
+TEST(ExecStream, ClosedStdoutStillDrainsAndKeepsTheStatus) {
+  CliOptions o;
+  o.stdout_reader_gone = true;
+  const test::RunResult r =
+      exec_cli(stream_sh("head -c 500000 /dev/zero; echo after >&2; exit 7"), o);
+  EXPECT_EQ(r.status, 7);
+  EXPECT_EQ(r.err, "after\n");
+}
+
+TEST(ExecStream, StartedWithStdoutClosed) {
+  // Start-up puts the null device where descriptor 1 was closed.
+  test::RunOptions o;
+  o.close_stdout = true;
+  const test::RunResult r = test::run(stream_sh("echo lost; echo kept >&2; exit 5"), o);
+  EXPECT_EQ(r.status, 5);
+  EXPECT_EQ(r.err, "kept\n");
+}
+
+TEST(ExecStream, LingeringGrandchildDoesNotHoldTheExit) {
+  const double start = monotonic_seconds();
+  const test::RunResult r = exec_cli(stream_sh("sleep 30 & echo hi"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "hi\n");
+  EXPECT_LT(monotonic_seconds() - start, 10.0);
+}
+
+TEST(ExecStream, LargeStdinToAFilter) {
+  std::string data;
+  for (int i = 0; i < 40000; ++i) data += "row " + std::to_string(i) + "\n";
+  CliOptions o;
+  o.stdin_data = data;
+  const test::RunResult r = exec_cli({"exec", "stream", "--cmd", "cat", "--stdin-pipe"}, o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out == data) << r.out.size() << " bytes";
+}
+
+}  // namespace
+}  // namespace tovrel::exec::testing
