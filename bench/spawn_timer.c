@@ -1,5 +1,6 @@
 /* Times whole commands: runs each of the given commands ROUNDS times, interleaved, with
- * stdout and stderr on /dev/null, and prints the median wall time of each in microseconds.
+ * stdout and stderr on /dev/null (stdin from the file named by $STDIN_FILE, if set), and
+ * prints the median wall time of each in microseconds.
  * usage: spawn_timer ROUNDS 'cmd1 args' 'cmd2 args' ...   (words split at blanks) */
 #define _GNU_SOURCE
 #include <fcntl.h>
@@ -33,6 +34,8 @@ int main(int argc, char **argv) {
   }
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
+  const char *stdin_file = getenv("STDIN_FILE");
+  if (stdin_file) posix_spawn_file_actions_addopen(&fa, 0, stdin_file, O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
   for (int r = 0; r < rounds; ++r) {

@@ -2,6 +2,7 @@
 # A short session of real tovrel commands, each shown with what it printed and its exit status.
 set -uo pipefail
 bin=$(realpath "${1:-build/tovrel}")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -52,6 +53,11 @@ show verify --hash "$hash" --signature "$sig" --public-key "$work/keys/public_ke
 show verify --hash other --signature "$sig" --public-key "$work/keys/public_key.pem"
 
 echo; echo "== Secret envelopes"
+if command -v python3 >/dev/null; then
+  sealed=$(printf '{"API_TOKEN":"s3cret","PATH":"/evil","LANG":"C.UTF-8"}' |
+    python3 "$here/seal_envelope.py" "$work/keys/box_pub.pem")
+  show_in "$sealed" envelope open --key-dir "$work/keys"
+fi
 show_in '{"version":1}' envelope open --key-dir "$work/keys"
 
 echo; echo "== A command-line error"
