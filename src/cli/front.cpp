@@ -1,21 +1,13 @@
 #include "cli/front.h"
 
 #include "base/output.h"
+#include "base/overloaded.h"
 #include "cli/time.h"
 #include "json/writer.h"
 
 namespace tovrel::cli {
 
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace
+using base::Overloaded;
 
 json::JsonValue dispatch_command(Commands command) {
   return std::visit(

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/whitespace.h"
 #include "base/base64.h"
 #include "base/utf8.h"
 #include "crypto/box.h"
@@ -91,7 +92,7 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   if (!key_text) return failure(msg::read_box_key(key_text.error()));
 
   // 7. The box secret: trimmed, then decoded.
-  base::Result<std::string> key_bytes = decode_base64url(unicode::trim_white_space(*key_text));
+  base::Result<std::string> key_bytes = decode_base64url(base::trim_unicode_whitespace(*key_text));
   if (!key_bytes) return failure(msg::decode_box_key(key_bytes.error()));
   if (key_bytes->size() != crypto::kX25519KeySize) return failure(std::string(msg::kBoxKeySize));
   const crypto::SecretBytes box_secret(*key_bytes);

@@ -27,12 +27,6 @@ char32_t next_char(std::string_view text, std::size_t& i) {
 }
 
 // Start of the character that ends at text[end - 1].
-std::size_t prev_start(std::string_view text, std::size_t end) {
-  std::size_t i = end - 1;
-  while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) --i;
-  return i;
-}
-
 void append_hex_escape(char32_t c, std::string& out) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += "\\u{";
@@ -51,23 +45,6 @@ void append_hex_escape(char32_t c, std::string& out) {
 bool is_white_space(char32_t c) { return in_table(kWhiteSpace, kWhiteSpaceSize, c); }
 bool is_grapheme_extend(char32_t c) { return in_table(kGraphemeExtend, kGraphemeExtendSize, c); }
 bool is_printable(char32_t c) { return !in_table(kNotPrintable, kNotPrintableSize, c); }
-
-std::string_view trim_white_space(std::string_view text) {
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t next = begin;
-    if (!is_white_space(next_char(text, next))) break;
-    begin = next;
-  }
-  std::size_t end = text.size();
-  while (end > begin) {
-    std::size_t start = prev_start(text, end);
-    std::size_t probe = start;
-    if (!is_white_space(next_char(text, probe))) break;
-    end = start;
-  }
-  return text.substr(begin, end - begin);
-}
 
 std::string debug_quoted(std::string_view text) {
   std::string out = "\"";

@@ -26,9 +26,6 @@ bool is_grapheme_extend(char32_t c);
 // False for the general categories Cc, Cf, Cs, Co, Cn, Zl, Zp and Zs, except the space.
 bool is_printable(char32_t c);
 
-// `text` (valid UTF-8) without White_Space characters at either end.
-std::string_view trim_white_space(std::string_view text);
-
 // The quoted debug form of `text` (valid UTF-8): between double quotes, '"', '\\', tab, CR,
 // LF and NUL as \" \\ \t \r \n \0; grapheme-extending and non-printable characters as
 // \u{hex} (lowercase, no leading zeros); everything else, the apostrophe included, as is.

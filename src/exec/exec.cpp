@@ -1,21 +1,13 @@
 #include "exec/exec.h"
 
 #include "base/output.h"
+#include "base/overloaded.h"
 #include "exec/operations.h"
 #include "exec/process.h"
 
 namespace tovrel::exec {
 
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace
+using base::Overloaded;
 
 json::JsonValue handle_exec(ExecCommands command) {
   return std::visit(

@@ -19,7 +19,7 @@
 #include "identity/keys.h"
 #include "identity/messages.h"
 #include "identity/pem.h"
-#include "identity/whitespace.h"
+#include "base/whitespace.h"
 
 namespace tovrel::identity {
 
@@ -145,7 +145,7 @@ json::JsonValue fingerprint(const FingerprintArgs& args) {
 json::JsonValue box_fingerprint(const BoxFingerprintArgs& args) {
   auto content = base::read_file_text(args.public_key);
   if (!content) return error_result(text::kReadPublicKey, content.error());
-  auto key = base::base64url_decode(trim_unicode_whitespace(*content));
+  auto key = base::base64url_decode(base::trim_unicode_whitespace(*content));
   if (!key) return error_result(text::kDecodePublicKey, key.error());
   return fingerprint_result(*key);
 }

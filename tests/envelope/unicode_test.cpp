@@ -2,6 +2,8 @@
 
 #include "envelope/unicode.h"
 
+#include "base/whitespace.h"
+
 #include <gtest/gtest.h>
 
 namespace tovrel::envelope::unicode {
@@ -50,12 +52,37 @@ TEST(UnicodeTables, Properties) {
 }
 
 TEST(TrimWhiteSpace, BothEndsOnly) {
-  EXPECT_EQ(trim_white_space(""), "");
-  EXPECT_EQ(trim_white_space(" \t\n"), "");
-  EXPECT_EQ(trim_white_space("\u3000\u00a0a b\u2029\r\n"), "a b");
-  EXPECT_EQ(trim_white_space("\ufeffa\ufeff"), "\ufeffa\ufeff");
-  EXPECT_EQ(trim_white_space("\u00e9"), "\u00e9");
-  EXPECT_EQ(trim_white_space("x\u0085"), "x");
+  using base::trim_unicode_whitespace;
+  EXPECT_EQ(trim_unicode_whitespace(""), "");
+  EXPECT_EQ(trim_unicode_whitespace(" \t\n"), "");
+  EXPECT_EQ(trim_unicode_whitespace("\u3000\u00a0a b\u2029\r\n"), "a b");
+  EXPECT_EQ(trim_unicode_whitespace("\ufeffa\ufeff"), "\ufeffa\ufeff");
+  EXPECT_EQ(trim_unicode_whitespace("\u00e9"), "\u00e9");
+  EXPECT_EQ(trim_unicode_whitespace("x\u0085"), "x");
+}
+
+// The trim's own list of White_Space characters agrees with the generated table everywhere.
+TEST(TrimWhiteSpace, AgreesWithTheUnicodeData) {
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (c >= 0xD800 && c <= 0xDFFF) continue;
+    std::string s;
+    if (c < 0x80) {
+      s += static_cast<char>(c);
+    } else if (c < 0x800) {
+      s += static_cast<char>(0xC0 | (c >> 6));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      s += static_cast<char>(0xE0 | (c >> 12));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      s += static_cast<char>(0xF0 | (c >> 18));
+      s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      s += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    ASSERT_EQ(base::trim_unicode_whitespace(s).empty(), is_white_space(c)) << std::hex << static_cast<unsigned>(c);
+  }
 }
 
 TEST(DebugQuoted, Escapes) {

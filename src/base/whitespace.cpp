@@ -1,8 +1,8 @@
-#include "identity/whitespace.h"
+#include "base/whitespace.h"
 
 #include <cstdint>
 
-namespace tovrel::identity {
+namespace tovrel::base {
 
 namespace {
 
@@ -47,4 +47,4 @@ std::string_view trim_unicode_whitespace(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-}  // namespace tovrel::identity
+}  // namespace tovrel::base

@@ -12,11 +12,9 @@
 #include <limits>
 #include <string_view>
 
+#include "cas/canonical.h"
 #include "json/parser.h"
 #include "json/writer.h"
-
-// The fuzz target links the json module only; the canonical writer is compiled in here.
-#include "cas/canonical.cpp"
 
 namespace {
 
