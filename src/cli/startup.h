@@ -1,0 +1,19 @@
+#pragma once
+// Process start-up, before the front end runs.
+
+namespace tovrel::cli {
+
+// Standard descriptors 0-2 that are closed are reopened on /dev/null (read-write), so nothing
+// opened later lands on a standard stream by accident.
+void reopen_closed_standard_descriptors();
+
+// A stack overflow of the main thread is caught on an alternate signal stack, reported on
+// standard error as "tovrel: stack overflow" and ends the process with abort(). Other faults
+// keep their default action.
+void install_stack_overflow_handler();
+
+// All of start-up: the two above, and SIGPIPE ignored so that a write to a closed pipe fails
+// with EPIPE instead of ending the process.
+void start_up();
+
+}  // namespace tovrel::cli

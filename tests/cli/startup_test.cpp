@@ -1,0 +1,43 @@
+// Start-up: the stack overflow report.
+
+#include "cli/startup.h"
+
+#include <gtest/gtest.h>
+
+namespace tovrel::cli {
+namespace {
+
+// Recurses until the stack runs out (the bound is never reached); the volatile buffer keeps
+// each frame on the stack.
+volatile long g_limit = 1L << 40;
+int recurse(long depth) {
+  volatile char frame[1024];
+  frame[0] = static_cast<char>(depth);
+  if (depth >= g_limit) return 0;
+  return recurse(depth + 1) + frame[0];
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOVREL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOVREL_ASAN 1
+#endif
+#endif
+
+TEST(StartUpDeathTest, StackOverflowIsReportedThenAborts) {
+#ifdef TOVREL_ASAN
+  GTEST_SKIP() << "the address sanitizer reports stack overflows itself";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        install_stack_overflow_handler();
+        recurse(0);
+      },
+      "^tovrel: stack overflow\n$");
+#endif
+}
+
+}  // namespace
+}  // namespace tovrel::cli
