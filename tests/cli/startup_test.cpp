@@ -4,9 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TOVREL_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOVREL_ASAN 1
+#endif
+#endif
+
 namespace tovrel::cli {
 namespace {
 
+#ifndef TOVREL_ASAN
 // Recurses until the stack runs out (the bound is never reached); the volatile buffer keeps
 // each frame on the stack.
 volatile long g_limit = 1L << 40;
@@ -16,13 +25,6 @@ int recurse(long depth) {
   if (depth >= g_limit) return 0;
   return recurse(depth + 1) + frame[0];
 }
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TOVREL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOVREL_ASAN 1
-#endif
 #endif
 
 TEST(StartUpDeathTest, StackOverflowIsReportedThenAborts) {
