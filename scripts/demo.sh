@@ -27,8 +27,10 @@ echo; echo "== Execute"
 show exec run --cmd sh --arg -c --arg 'echo out; echo err >&2; exit 3'
 show exec run --cmd sleep --arg 5 --timeout 0.3
 show exec stream --cmd printf --arg 'streamed %s\n' --arg bytes
-show exec spawn --cmd sleep --arg 30 --log "$work/spawn.log"
-pid=$("$bin" exec spawn --cmd sleep --arg 30 | sed -n 's/.*"pid":\([0-9]*\).*/\1/p')
+printf '\n$ tovrel exec spawn --cmd sleep --arg 30 --log %s\n' "$work/spawn.log"
+spawned=$("$bin" exec spawn --cmd sleep --arg 30 --log "$work/spawn.log")
+printf '%s\n(exit %d)\n' "$spawned" $?
+pid=$(printf '%s' "$spawned" | sed -n 's/.*"pid":\([0-9]*\).*/\1/p')
 show exec status --pid "$pid"
 show exec kill --pid "$pid" --grace 1
 show exec status --pid "$pid"
