@@ -8,75 +8,18 @@
 #include <vector>
 
 #include "support/run.h"
+#include "cli/expected_texts.h"
 
 namespace tovrel::test {
 namespace {
+
+using namespace tovrel::cli::expected;
 
 // Runs tovrel without inherited colour forcing, so the texts are plain.
 RunResult cli(const std::vector<std::string>& args, RunOptions options = {}) {
   options.env_unset.push_back("CLICOLOR_FORCE");
   return run(args, options);
 }
-
-const std::string kTry = "\n\nFor more information, try '--help'.\n";
-
-const std::string kRootHelp =
-    "Tovrel microkernel \u2014 Execute, Memory, Identity, Time\n"
-    "\n"
-    "Usage: tovrel <COMMAND>\n"
-    "\n"
-    "Commands:\n"
-    "  exec      Execute primitive \u2014 process lifecycle\n"
-    "  cas       Memory primitive \u2014 content-addressed storage\n"
-    "  sign      Sign a hash with Ed25519\n"
-    "  verify    Verify an Ed25519 signature\n"
-    "  keypair   Keypair management\n"
-    "  envelope  Open a sealed secret envelope (decrypt + validate + filter)\n"
-    "  time      Time primitive\n"
-    "  help      Print this message or the help of the given subcommand(s)\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help  Print help\n";
-
-const std::string kCasHelp =
-    "Memory primitive \u2014 content-addressed storage\n"
-    "\n"
-    "Usage: tovrel cas <COMMAND>\n"
-    "\n"
-    "Commands:\n"
-    "  store   Store content from stdin\n"
-    "  fetch   Fetch content by hash\n"
-    "  verify  Verify integrity of stored content\n"
-    "  has     Check if a hash exists\n"
-    "  help    Print this message or the help of the given subcommand(s)\n"
-    "\n"
-    "Options:\n"
-    "  -h, --help  Print help\n";
-
-const std::string kSignHelp =
-    "Sign a hash with Ed25519\n"
-    "\n"
-    "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>\n"
-    "\n"
-    "Options:\n"
-    "      --key-dir <KEY_DIR>  Directory containing private_key.pem\n"
-    "      --hash <HASH>        SHA256 hex digest to sign\n"
-    "  -h, --help               Print help\n";
-
-const std::string kStreamHelp =
-    "Stream a command's output with raw passthrough (no JSON wrapping)\n"
-    "\n"
-    "Usage: tovrel exec stream [OPTIONS] --cmd <CMD>\n"
-    "\n"
-    "Options:\n"
-    "      --cmd <CMD>          \n"
-    "      --arg <ARGS>         \n"
-    "      --cwd <CWD>          \n"
-    "      --stdin <STDIN>      \n"
-    "      --stdin-pipe         \n"
-    "      --env <ENVS>         \n"
-    "      --timeout <TIMEOUT>  [default: 300]\n"
-    "  -h, --help               Print help\n";
 
 TEST(FrontHelp, AskedForGoesToStdout) {
   const struct {
