@@ -1,9 +1,6 @@
 #include "cas/canonical.h"
 
-#include <algorithm>
-#include <charconv>
 #include <cstdint>
-#include <vector>
 
 #include "base/utf8.h"
 #include "json/writer.h"
@@ -27,13 +24,6 @@ std::uint32_t decode(std::string_view seq) {
     case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
     default: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
   }
-}
-
-template <class Int>
-void write_integer(Int n, std::string& out) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, n);
-  out.append(buf, res.ptr);
 }
 
 }  // namespace
@@ -87,48 +77,7 @@ std::string quote_json_string(std::string_view text) {
 }
 
 void write_canonical_json(const json::JsonValue& value, std::string& out) {
-  struct Visitor {
-    std::string& out;
-    void operator()(std::monostate) { out += "null"; }
-    void operator()(bool b) { out += b ? "true" : "false"; }
-    void operator()(std::uint64_t n) { write_integer(n, out); }
-    void operator()(std::int64_t n) { write_integer(n, out); }
-    void operator()(double d) { json::write_number_text(d, out); }
-    void operator()(const std::string& s) { write_quoted_json_string(s, out); }
-    void operator()(const json::Array& a) {
-      out += '[';
-      for (std::size_t k = 0; k < a.size(); ++k) {
-        if (k) out += ',';
-        write_canonical_json(a[k], out);
-      }
-      out += ']';
-    }
-    void operator()(const json::Object& o) {
-      // The key order is that of the raw UTF-8 bytes (code point order), never that of the
-      // escaped texts. The map's own order is already bytewise (char_traits<char> compares
-      // as unsigned char); the check keeps the text right should the container ever change.
-      std::vector<const json::Object::value_type*> entries;
-      entries.reserve(o.size());
-      for (const auto& entry : o) entries.push_back(&entry);
-      const auto byte_less = [](const auto* a, const auto* b) {
-        return std::lexicographical_compare(
-            a->first.begin(), a->first.end(), b->first.begin(), b->first.end(),
-            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
-      };
-      if (!std::is_sorted(entries.begin(), entries.end(), byte_less)) {
-        std::sort(entries.begin(), entries.end(), byte_less);
-      }
-      out += '{';
-      for (std::size_t k = 0; k < entries.size(); ++k) {
-        if (k) out += ',';
-        write_quoted_json_string(entries[k]->first, out);
-        out += ':';
-        write_canonical_json(entries[k]->second, out);
-      }
-      out += '}';
-    }
-  };
-  std::visit(Visitor{out}, value.storage());
+  json::write_json(value, out, write_quoted_json_string);
 }
 
 std::string canonical_json(const json::JsonValue& value) {

@@ -89,39 +89,45 @@ void write_compact_string(std::string_view s, std::string& out) {
   out += '"';
 }
 
-void write_compact(const JsonValue& value, std::string& out) {
+void write_json(const JsonValue& value, std::string& out, StringWriter write_string) {
   struct Visitor {
     std::string& out;
+    StringWriter write_string;
     void operator()(std::monostate) { out += "null"; }
     void operator()(bool b) { out += b ? "true" : "false"; }
     void operator()(std::uint64_t n) { write_integer(n, out); }
     void operator()(std::int64_t n) { write_integer(n, out); }
     void operator()(double d) { write_number_text(d, out); }
-    void operator()(const std::string& s) { write_compact_string(s, out); }
+    void operator()(const std::string& s) { write_string(s, out); }
     void operator()(const Array& a) {
       out += '[';
       bool first = true;
       for (const auto& v : a) {
         if (!first) out += ',';
         first = false;
-        write_compact(v, out);
+        write_json(v, out, write_string);
       }
       out += ']';
     }
     void operator()(const Object& o) {
+      // The map holds its keys in byte order, the order they must be written in.
       out += '{';
       bool first = true;
       for (const auto& [k, v] : o) {
         if (!first) out += ',';
         first = false;
-        write_compact_string(k, out);
+        write_string(k, out);
         out += ':';
-        write_compact(v, out);
+        write_json(v, out, write_string);
       }
       out += '}';
     }
   };
-  std::visit(Visitor{out}, value.storage());
+  std::visit(Visitor{out, write_string}, value.storage());
+}
+
+void write_compact(const JsonValue& value, std::string& out) {
+  write_json(value, out, write_compact_string);
 }
 
 std::string to_compact(const JsonValue& value) {

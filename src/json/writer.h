@@ -22,4 +22,9 @@ std::string number_text(double value);
 // Appends `s` as a quoted compact JSON string.
 void write_compact_string(std::string_view s, std::string& out);
 
+// The compact layout with another string form (the canonical text escapes more): every
+// string and key is written by `write_string`, numbers by the Number text.
+using StringWriter = void (*)(std::string_view s, std::string& out);
+void write_json(const JsonValue& value, std::string& out, StringWriter write_string);
+
 }  // namespace tovrel::json
