@@ -5,32 +5,27 @@
 #include <unistd.h>
 
 #include "base/os_error.h"
+#include "base/sys.h"
 
 namespace tovrel::base {
 
 namespace {
 
-ssize_t write_fd(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
+constexpr std::string_view kInternalErrorPrefix = "tovrel: internal error: ";
+
+// A descriptor that is not open swallows everything: nothing is lost that anyone could have
+// read.
+std::optional<std::string> write_outcome(int result) {
+  if (result == 0 || result == EBADF) return std::nullopt;
+  return write_failure_text(result);
+}
 
 }  // namespace
 
 LineWriter::LineWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(kCapacity); }
 
 std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = sink_(bytes.data(), bytes.size());
-    if (n < 0) {
-      const int err = errno;
-      if (err == EINTR) continue;
-      // A descriptor that is not open swallows everything: nothing is lost that anyone
-      // could have read.
-      if (err == EBADF) return std::nullopt;
-      return os_error_text(err);
-    }
-    if (n == 0) return std::string("failed to write whole buffer");
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return std::nullopt;
+  return write_outcome(write_all_with(sink_, bytes));
 }
 
 std::optional<std::string> LineWriter::flush() {
@@ -65,19 +60,14 @@ std::optional<std::string> LineWriter::write(std::string_view bytes) {
 LineWriter& stdout_writer() {
   // Never destroyed: threads may still write while the process exits.
   static LineWriter* writer =
-      new LineWriter([](const char* d, std::size_t n) { return write_fd(1, d, n); });
+      new LineWriter([](const char* d, std::size_t n) { return write_some(1, d, n); });
   return *writer;
 }
 
-void stderr_write(std::string_view bytes) {
+std::optional<std::string> stderr_write(std::string_view bytes) {
   static std::mutex* mutex = new std::mutex;
   std::lock_guard guard(*mutex);
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(2, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
+  return write_outcome(write_all(2, bytes));
 }
 
 void exit_process(int status) {
@@ -85,8 +75,14 @@ void exit_process(int status) {
   ::_exit(status);
 }
 
+void out_of_memory() noexcept {
+  static constexpr std::string_view kText = "tovrel: internal error: memory allocation failed\n";
+  (void)write_all(2, kText);
+  ::_exit(101);
+}
+
 void internal_failure(std::string_view message) {
-  std::string text = "tovrel: internal error: ";
+  std::string text(kInternalErrorPrefix);
   text += message;
   text += '\n';
   stderr_write(text);

@@ -15,7 +15,8 @@ namespace tovrel::base {
 // A line-buffered writer over a descriptor-like sink: bytes up to the last newline of a write
 // reach the sink before the write returns; the rest waits in a 1024-byte buffer. A write that
 // does not fit in the buffer goes out as it comes. EINTR is repeated, a sink that accepts no
-// bytes fails with "failed to write whole buffer", and EBADF counts as fully written.
+// bytes fails with "failed to write whole buffer", and EBADF counts as fully written. The
+// sink of standard output waits out EAGAIN, so a non-blocking pipe loses nothing.
 class LineWriter {
  public:
   static constexpr std::size_t kCapacity = 1024;
@@ -42,11 +43,17 @@ class LineWriter {
 // The writer over descriptor 1, shared by every part of the process.
 LineWriter& stdout_writer();
 
-// Writes to descriptor 2 unbuffered, under a lock of its own; errors are ignored.
-void stderr_write(std::string_view bytes);
+// Writes to descriptor 2 unbuffered, under a lock of its own. Returns the error text of a
+// failed write; descriptor 2 not being open counts as written.
+std::optional<std::string> stderr_write(std::string_view bytes);
 
 // Flushes standard output (ignoring a failure) and ends the process with `status`.
 [[noreturn]] void exit_process(int status);
+
+// Reports an allocation that cannot be met as an internal failure, "tovrel: internal error:
+// memory allocation failed", and ends the process with status 101. Allocates nothing, and
+// leaves standard output as it is, since flushing it could need memory.
+[[noreturn]] void out_of_memory() noexcept;
 
 // Reports an internal failure on standard error ("tovrel: internal error: {message}") and
 // ends the process with status 101.

@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/io.h"
 #include "base/os_error.h"
 #include "base/output.h"
 #include "cas/canonical.h"
-#include "cas/input.h"
 #include "cas/store.h"
 #include "json/parser.h"
 
@@ -57,7 +57,7 @@ json::JsonValue error_result(std::string text) {
 }
 
 json::JsonValue store(const StoreArgs& args) {
-  auto input = read_all_input(0);
+  auto input = base::read_all(0);
   if (!input) return error_result(base::with_cause(kStdinStep, input.error()));
 
   std::string canonical;
@@ -84,7 +84,7 @@ json::JsonValue store(const StoreArgs& args) {
 
 [[noreturn]] void fetch(const FetchArgs& args) {
   require_hex_hash(args.hash);
-  const auto bytes = read_file_input(item_path(args.root, args.hash, args.blob));
+  const auto bytes = base::read_file(item_path(args.root, args.hash, args.blob));
   if (!bytes) {
     base::stderr_write(kNotFound);
     base::exit_process(1);
@@ -100,7 +100,7 @@ json::JsonValue store(const StoreArgs& args) {
 
 json::JsonValue verify(const CasVerifyArgs& args) {
   require_hex_hash(args.hash);
-  const auto bytes = read_file_input(item_path(args.root, args.hash, args.blob));
+  const auto bytes = base::read_file(item_path(args.root, args.hash, args.blob));
   // Stored bytes are hashed as they are: no parsing, no rewriting; the comparison is exact,
   // so an uppercase digest is never valid.
   const bool valid = bytes.ok() && sha256_hex(bytes->view()) == args.hash;

@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <new>
+
+#include "base/output.h"
 
 namespace tovrel::cli {
 
@@ -78,8 +81,11 @@ void install_stack_overflow_handler() {
   sigaction(SIGBUS, &sa, nullptr);
 }
 
+void install_out_of_memory_handler() { std::set_new_handler(base::out_of_memory); }
+
 void start_up() {
   reopen_closed_standard_descriptors();
+  install_out_of_memory_handler();
   signal(SIGPIPE, SIG_IGN);
   install_stack_overflow_handler();
 }

@@ -12,7 +12,11 @@ void reopen_closed_standard_descriptors();
 // keep their default action.
 void install_stack_overflow_handler();
 
-// All of start-up: the two above, and SIGPIPE ignored so that a write to a closed pipe fails
+// An allocation that cannot be met (operator new) ends the process as an internal failure,
+// status 101 with one line on standard error, instead of an uncaught exception's abort.
+void install_out_of_memory_handler();
+
+// All of start-up: the three above, and SIGPIPE ignored so that a write to a closed pipe fails
 // with EPIPE instead of ending the process.
 void start_up();
 

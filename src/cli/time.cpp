@@ -8,6 +8,7 @@
 
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/sys.h"
 
 namespace tovrel::cli {
 
@@ -63,22 +64,10 @@ json::JsonValue time_now() {
 
 json::JsonValue time_after(std::uint64_t ms) {
   const timespec start = read_clock(CLOCK_MONOTONIC, "CLOCK_MONOTONIC");
-  std::uint64_t secs = ms / 1000;
-  long nanos = static_cast<long>((ms % 1000) * 1'000'000);
-  while (secs > 0 || nanos > 0) {
-    timespec req;
-    const std::uint64_t chunk = std::min<std::uint64_t>(secs, INT64_MAX);
-    req.tv_sec = static_cast<time_t>(chunk);
-    req.tv_nsec = nanos;
-    secs -= chunk;
-    if (nanosleep(&req, &req) == 0) {
-      nanos = 0;
-      continue;
-    }
-    if (errno != EINTR) base::internal_failure("nanosleep: " + base::os_error_text(errno));
-    // An interrupting signal does not shorten the sleep: resume with what is left.
-    secs += static_cast<std::uint64_t>(req.tv_sec);
-    nanos = req.tv_nsec;
+  // Whole seconds of a u64 count of milliseconds always fit in time_t.
+  const timespec duration{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1'000'000)};
+  if (const int err = base::sleep_fully(duration)) {
+    base::internal_failure("nanosleep: " + base::os_error_text(err));
   }
   const timespec end = read_clock(CLOCK_MONOTONIC, "CLOCK_MONOTONIC");
   const Duration d = since(end, start);

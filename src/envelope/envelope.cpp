@@ -7,13 +7,17 @@
 namespace tovrel::envelope {
 
 json::JsonValue handle_envelope_open(const std::string& key_dir) {
-  base::Result<std::string> input = base::read_stdin_bytes();
+  base::Result<base::InputBytes> input = base::read_all(0);
   if (!input) {
     json::JsonValue result = json::object();
     result["error"] = msg::read_stdin(input.error());
     return result;
   }
-  return open_envelope(*input, [&key_dir] { return base::read_file_text(box_key_path(key_dir)); });
+  return open_envelope(input->view(), [&key_dir]() -> base::Result<std::string> {
+    auto text = base::as_text(base::read_file(box_key_path(key_dir)));
+    if (!text) return std::move(text).take_error();
+    return std::string(text->view());
+  });
 }
 
 }  // namespace tovrel::envelope

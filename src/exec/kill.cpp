@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/os_error.h"
+#include "base/sys.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 
@@ -26,9 +27,7 @@ bool is_process_id(std::uint32_t pid) { return pid >= 1 && pid <= kMaxPid; }
 bool probe(pid_t pid) { return ::kill(pid, 0) == 0; }
 
 void sleep_probe_interval() {
-  timespec request{0, kKillProbeIntervalNanos};
-  timespec remaining;
-  while (::nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+  (void)base::sleep_fully(timespec{0, kKillProbeIntervalNanos});
 }
 
 json::JsonValue kill_success(std::uint32_t pid, std::string_view method) {

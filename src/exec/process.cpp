@@ -10,16 +10,12 @@
 
 #include <array>
 
+#include "base/sys.h"
 #include "base/utf8.h"
 
 extern char** environ;
 
 namespace tovrel::exec {
-
-void Fd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
 
 ProcessCommand command_new(std::string program) {
   ProcessCommand command;
@@ -96,13 +92,6 @@ std::vector<std::string> exec_candidates(const ProcessCommand& command) {
   return out;
 }
 
-int open_retry(const char* path, int flags) {
-  for (;;) {
-    const int fd = ::open(path, flags | O_CLOEXEC);
-    if (fd >= 0 || errno != EINTR) return fd;
-  }
-}
-
 // The two ends of one of the child's streams: the one the child gets and the one we keep.
 struct StreamEnds {
   Fd owned_child_end;  // ours to close after the fork (/dev/null, the pipe's child end)
@@ -112,10 +101,9 @@ struct StreamEnds {
 
 int prepare_stream(StdioChoice& choice, int target, StreamEnds& ends) {
   if (std::holds_alternative<NullDevice>(choice)) {
-    const int fd = open_retry("/dev/null", target == 0 ? O_RDONLY : O_WRONLY);
-    if (fd < 0) return errno;
-    ends.owned_child_end.reset(fd);
-    ends.child_end = fd;
+    ends.owned_child_end = base::open_file("/dev/null", target == 0 ? O_RDONLY : O_WRONLY);
+    if (!ends.owned_child_end.valid()) return errno;
+    ends.child_end = ends.owned_child_end.get();
   } else if (std::holds_alternative<Pipe>(choice)) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
@@ -254,8 +242,7 @@ std::optional<std::string> resolve_stdin_data(const std::optional<std::string>& 
   std::string bytes;
   char buf[65536];
   for (;;) {
-    const ssize_t n = ::read(0, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = base::read_some(0, buf, sizeof buf);
     if (n <= 0) break;  // end of file, or a failure that keeps what came before it
     bytes.append(buf, static_cast<std::size_t>(n));
   }

@@ -16,34 +16,11 @@
 #include <variant>
 #include <vector>
 
+#include "base/fd.h"
+
 namespace tovrel::exec {
 
-// An owned descriptor, closed when the owner dies.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(Fd&& other) noexcept : fd_(other.release()) {}
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) reset(other.release());
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
+using base::Fd;
 
 // Where one standard stream of a child leads.
 struct NullDevice {};  // "/dev/null": read-only for stdin, write-only for stdout and stderr

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "base/os_error.h"
+#include "base/sys.h"
 #include "base/output.h"
 #include "exec/messages.h"
 
@@ -27,11 +28,6 @@ void StopEvent::raise() {
 }
 
 namespace {
-
-void set_nonblocking(int fd) {
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-}
 
 // Waits until `fd` is ready for `events` or the stop is raised; false when stopped.
 bool wait_ready(int fd, short events, const StopEvent& stop) {
@@ -53,7 +49,7 @@ bool wait_ready(int fd, short events, const StopEvent& stop) {
 
 void pump_pipe(Fd pipe, const StopEvent& stop, std::size_t chunk_size,
                const std::function<void(std::string_view)>& sink) {
-  set_nonblocking(pipe.get());
+  (void)base::set_nonblocking(pipe.get());
   std::string buffer(chunk_size, '\0');
   for (;;) {
     if (stop.raised()) {
@@ -99,7 +95,7 @@ std::size_t write_nonblocking(int fd, std::string_view data) {
 }
 
 void feed_pipe(Fd pipe, std::string_view data, const StopEvent& stop) {
-  set_nonblocking(pipe.get());
+  (void)base::set_nonblocking(pipe.get());
   while (!data.empty()) {
     data.remove_prefix(write_nonblocking(pipe.get(), data));
     if (data.empty() || !wait_ready(pipe.get(), POLLOUT, stop)) break;

@@ -8,6 +8,7 @@
 
 #include "base/io.h"
 #include "base/os_error.h"
+#include "base/sys.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/process.h"
@@ -33,9 +34,9 @@ int detach_session() {
 
 // The largest pipe an unprivileged process may ask for, or 0 when unknown.
 int pipe_max_size() {
-  const auto text = base::read_file_bytes("/proc/sys/fs/pipe-max-size");
+  const auto text = base::read_file("/proc/sys/fs/pipe-max-size");
   if (!text.ok()) return 0;
-  return std::atoi(text->c_str());
+  return std::atoi(std::string(text->view()).c_str());
 }
 
 // This process prints its result and exits right after the start, so the stdin data cannot
@@ -57,8 +58,7 @@ void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
       }
     }
   }
-  const int flags = ::fcntl(pipe.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(pipe.get(), F_SETFL, flags | O_NONBLOCK);
+  (void)base::set_nonblocking(pipe.get());
   (void)write_nonblocking(pipe.get(), data);
 }
 
@@ -73,12 +73,8 @@ json::JsonValue spawn_detached(const std::string& cmd, const std::vector<std::st
   apply_env_entries(command, envs);
   if (stdin_data) command.stdin_choice = Pipe{};
   if (log) {
-    int fd;
-    do {
-      fd = ::open(log->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return spawn_error(kFailedToOpenLog, errno);
-    Fd file(fd);
+    Fd file = base::open_file(*log, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (!file.valid()) return spawn_error(kFailedToOpenLog, errno);
     // One open file for both streams: one offset, so their writes follow each other.
     const int dup = ::fcntl(file.get(), F_DUPFD_CLOEXEC, 3);
     if (dup < 0) return spawn_error(kFailedToCloneLog, errno);

@@ -1,8 +1,9 @@
 #include "exec/supervise.h"
 
-#include <fcntl.h>
 
 #include <memory>
+
+#include "base/sys.h"
 
 namespace tovrel::exec {
 
@@ -10,8 +11,7 @@ void write_child_stdin(ChildProcess& child, std::optional<std::string> data, IoT
   if (!data) return;
   Fd pipe = std::move(child.stdin_pipe);
   if (!pipe.valid()) return;
-  const int flags = ::fcntl(pipe.get(), F_GETFL);
-  if (flags >= 0) ::fcntl(pipe.get(), F_SETFL, flags | O_NONBLOCK);
+  (void)base::set_nonblocking(pipe.get());
   const std::size_t written = write_nonblocking(pipe.get(), *data);
   if (written >= data->size()) return;  // closing `pipe` gives the child end of file
   auto rest = std::make_shared<std::string>(data->substr(written));

@@ -13,6 +13,7 @@
 
 #include "base/decimal.h"
 #include "base/os_error.h"
+#include "base/sys.h"
 #include "exec/messages.h"
 
 namespace tovrel::exec {
@@ -21,12 +22,6 @@ namespace {
 
 constexpr long kPollIntervalNanos = 10'000'000;  // POLL_INTERVAL: 10 ms
 constexpr double kTwoTo64 = 18446744073709551616.0;
-
-// Sleeps the whole request, resuming for the remaining time after an interruption.
-void sleep_fully(timespec request) {
-  timespec remaining;
-  while (::nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
-}
 
 }  // namespace
 
@@ -90,7 +85,7 @@ void timeout_timer(TimeoutSender sender, TimeoutDuration duration) {
   long nanos = static_cast<long>(duration.nanos);
   while (seconds > 0 || nanos > 0) {
     const std::uint64_t step = seconds < kMaxSeconds ? seconds : kMaxSeconds;
-    sleep_fully(timespec{static_cast<time_t>(step), nanos});
+    (void)base::sleep_fully(timespec{static_cast<time_t>(step), nanos});
     seconds -= step;
     nanos = 0;
   }
@@ -113,7 +108,7 @@ WaitOutcome wait_with_timeout(ChildProcess& child, TimeoutReceiver& receiver) {
       pollfd p{pidfd.get(), POLLIN, 0};
       ::poll(&p, 1, static_cast<int>(kPollIntervalNanos / 1'000'000));
     } else {
-      sleep_fully(timespec{0, kPollIntervalNanos});
+      (void)base::sleep_fully(timespec{0, kPollIntervalNanos});
     }
   }
 }

@@ -11,6 +11,7 @@
 #include "base/io.h"
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/sys.h"
 #include "crypto/ed25519.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
@@ -71,10 +72,8 @@ std::string size_mismatch(std::size_t got, std::size_t want) {
 json::JsonValue generate(const GenerateArgs& args) {
   const std::string& dir = args.key_dir;
   if (auto made = make_key_directory(dir); !made) return error_result(made.error());
-  int rc;
-  do {
-    rc = ::chmod(dir.c_str(), 0700);
-  } while (rc != 0 && errno == EINTR);  // any other failure is of no consequence here
+  // A failure is of no consequence here.
+  (void)base::retry_on_eintr([&] { return ::chmod(dir.c_str(), 0700); });
 
   Wiped<std::array<std::uint8_t, crypto::kEd25519SeedSize>> seed;
   draw_random(seed.value);
@@ -137,15 +136,15 @@ json::JsonValue fingerprint_result(std::string_view bytes) {
 }
 
 json::JsonValue fingerprint(const FingerprintArgs& args) {
-  auto bytes = base::read_file_bytes(args.public_key);
+  auto bytes = base::read_file(args.public_key);
   if (!bytes) return error_result(text::kReadPublicKey, bytes.error());
-  return fingerprint_result(*bytes);
+  return fingerprint_result(bytes->view());
 }
 
 json::JsonValue box_fingerprint(const BoxFingerprintArgs& args) {
-  auto content = base::read_file_text(args.public_key);
+  auto content = base::as_text(base::read_file(args.public_key));
   if (!content) return error_result(text::kReadPublicKey, content.error());
-  auto key = base::base64url_decode(base::trim_unicode_whitespace(*content));
+  auto key = base::base64url_decode(base::trim_unicode_whitespace(content->view()));
   if (!key) return error_result(text::kDecodePublicKey, key.error());
   return fingerprint_result(*key);
 }
@@ -168,9 +167,9 @@ json::JsonValue handle_keypair(KeypairCommands command) {
 }
 
 json::JsonValue handle_sign(const std::string& key_dir, const std::string& hash) {
-  auto content = base::read_file_text(key_path(key_dir, kPrivateKeyFile));
+  auto content = base::as_text(base::read_file(key_path(key_dir, kPrivateKeyFile)));
   if (!content) return error_result(text::kReadPrivateKey, content.error());
-  auto key = read_private_key(*content);
+  auto key = read_private_key(content->view());
   if (!key) return error_result(text::kParsePrivateKey, key.error());
   auto signature = key->sign(hash);
   if (!signature) base::internal_failure(base::with_cause(text::kInternalError, signature.error()));
@@ -182,9 +181,9 @@ json::JsonValue handle_sign(const std::string& key_dir, const std::string& hash)
 
 json::JsonValue handle_verify(const std::string& hash, const std::string& signature,
                               const std::string& public_key) {
-  auto content = base::read_file_text(public_key);
+  auto content = base::as_text(base::read_file(public_key));
   if (!content) return error_result(text::kReadPublicKey, content.error());
-  auto key = read_public_key(*content);
+  auto key = read_public_key(content->view());
   if (!key) {
     json::JsonValue out = error_result(text::kParsePublicKey, key.error());
     out["valid"] = false;

@@ -12,7 +12,6 @@ inline constexpr std::string_view kEncodePrivateKey = "encode private key";
 inline constexpr std::string_view kEncodePublicKey = "encode public key";
 inline constexpr std::string_view kCreate = "create";  // "create {path}: {cause}"
 inline constexpr std::string_view kWrite = "write";    // "write {path}: {cause}"
-inline constexpr std::string_view kWriteZero = "failed to write whole buffer";
 inline constexpr std::string_view kReadPublicKey = "read public key";
 inline constexpr std::string_view kDecodePublicKey = "decode public key";
 inline constexpr std::string_view kReadPrivateKey = "read private key";

@@ -4,11 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #if defined(__SANITIZE_ADDRESS__)
 #define TOVREL_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define TOVREL_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define TOVREL_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TOVREL_TSAN 1
 #endif
 #endif
 
@@ -38,6 +47,23 @@ TEST(StartUpDeathTest, StackOverflowIsReportedThenAborts) {
         recurse(0);
       },
       "^tovrel: stack overflow\n$");
+#endif
+}
+
+TEST(StartUpDeathTest, AllocationFailureIsAnInternalFailure) {
+#if defined(TOVREL_ASAN) || defined(TOVREL_TSAN)
+  GTEST_SKIP() << "the sanitizers' allocators report a failed allocation themselves";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        install_out_of_memory_handler();
+        // 64 TiB: more than the machine can back, so the allocation fails.
+        volatile std::size_t huge = std::size_t{1} << 46;
+        void* p = ::operator new(huge);
+        ::operator delete(p);
+      },
+      ::testing::ExitedWithCode(101), "^tovrel: internal error: memory allocation failed\n$");
 #endif
 }
 
