@@ -34,6 +34,26 @@ std::size_t utf8_sequence_length(std::string_view s, std::size_t* maximal) {
   return 0;
 }
 
+Utf8Char decode_utf8(std::string_view s) {
+  std::size_t maximal = 1;
+  const std::size_t len = utf8_sequence_length(s, &maximal);
+  if (len == 0) return {kReplacementCharacter, maximal, false};
+  const auto b0 = static_cast<unsigned char>(s[0]);
+  if (len == 1) return {b0, 1, true};
+  // The lead byte keeps 7 - len bits; each continuation byte adds six.
+  char32_t c = b0 & (0x7F >> len);
+  for (std::size_t i = 1; i < len; ++i) c = (c << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+  return {c, len, true};
+}
+
+Utf8Char decode_last_utf8(std::string_view text) {
+  std::size_t start = text.size() - 1;
+  while (start > 0 && text.size() - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
+    --start;
+  }
+  return decode_utf8(text.substr(start));
+}
+
 bool is_valid_utf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {

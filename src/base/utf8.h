@@ -17,6 +17,22 @@ bool is_valid_utf8(std::string_view bytes);
 // one; `*maximal` receives the length of the maximal subpart to replace in that case (>= 1).
 std::size_t utf8_sequence_length(std::string_view bytes, std::size_t* maximal);
 
+// One step of decoding: the code point at the front of the bytes and how many bytes it took.
+// An ill-formed sequence decodes as U+FFFD over its maximal subpart (what lossy decoding
+// replaces), with `valid` false.
+struct Utf8Char {
+  char32_t code_point;
+  std::size_t length;
+  bool valid;
+};
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Decodes the character that `bytes` (not empty) starts with.
+Utf8Char decode_utf8(std::string_view bytes);
+
+// Decodes the character that ends at the end of `text` (well-formed UTF-8, not empty).
+Utf8Char decode_last_utf8(std::string_view text);
+
 // `bytes` with every maximal ill-formed subpart replaced by U+FFFD.
 std::string utf8_lossy(std::string_view bytes);
 

@@ -15,22 +15,9 @@ std::vector<std::uint32_t> code_points(std::string_view text) {
   std::vector<std::uint32_t> out;
   std::size_t i = 0;
   while (i < text.size()) {
-    std::size_t maximal = 1;
-    const std::size_t len = base::utf8_sequence_length(text.substr(i), &maximal);
-    if (len == 0) {
-      out.push_back(0xFFFD);
-      i += maximal;
-      continue;
-    }
-    const auto b = [&](std::size_t k) { return static_cast<std::uint32_t>(
-                                            static_cast<unsigned char>(text[i + k])); };
-    std::uint32_t cp;
-    if (len == 1) cp = b(0);
-    else if (len == 2) cp = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-    else if (len == 3) cp = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    else cp = ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-    out.push_back(cp);
-    i += len;
+    const base::Utf8Char c = base::decode_utf8(text.substr(i));
+    out.push_back(c.code_point);
+    i += c.length;
   }
   return out;
 }

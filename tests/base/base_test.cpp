@@ -43,6 +43,28 @@ TEST(Utf8, ValidationAndLossy) {
   EXPECT_EQ(utf8_lossy("\xf0\x9f\x98"), "\xef\xbf\xbd");
 }
 
+TEST(Utf8, DecodeOneCharacter) {
+  const struct {
+    const char* bytes;
+    char32_t code_point;
+    std::size_t length;
+    bool valid;
+  } cases[] = {
+      {"a", U'a', 1, true},           {"\xc3\xa9x", 0xE9, 2, true},
+      {"\xe2\x82\xac", 0x20AC, 3, true}, {"\xf0\x9f\x98\x80", 0x1F600, 4, true},
+      {"\xe2\x82" "b", 0xFFFD, 2, false}, {"\xed\xa0\x80", 0xFFFD, 1, false},
+      {"\xff", 0xFFFD, 1, false},
+  };
+  for (const auto& c : cases) {
+    const Utf8Char got = decode_utf8(c.bytes);
+    EXPECT_EQ(got.code_point, c.code_point) << c.bytes;
+    EXPECT_EQ(got.length, c.length) << c.bytes;
+    EXPECT_EQ(got.valid, c.valid) << c.bytes;
+  }
+  EXPECT_EQ(decode_last_utf8("ab\xf0\x9f\x98\x80").code_point, 0x1F600u);
+  EXPECT_EQ(decode_last_utf8("\xc3\xa9").length, 2u);
+}
+
 // A scripted sink: each call takes the next behaviour from the list.
 struct Script {
   Script() = default;
