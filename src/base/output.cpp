@@ -12,18 +12,15 @@ namespace {
 
 ssize_t write_fd(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
 
-}  // namespace
-
-LineWriter::LineWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(kCapacity); }
-
-std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
+// Writes all of `bytes` to `sink`: EINTR is repeated, a sink that accepts no bytes fails with
+// "failed to write whole buffer", and a descriptor that is not open swallows everything
+// (nothing is lost that anyone could have read). Returns the error text of a failed write.
+std::optional<std::string> write_whole(const LineWriter::Sink& sink, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = sink_(bytes.data(), bytes.size());
+    const ssize_t n = sink(bytes.data(), bytes.size());
     if (n < 0) {
       const int err = errno;
       if (err == EINTR) continue;
-      // A descriptor that is not open swallows everything: nothing is lost that anyone
-      // could have read.
       if (err == EBADF) return std::nullopt;
       return os_error_text(err);
     }
@@ -31,6 +28,14 @@ std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+LineWriter::LineWriter(Sink sink) : sink_(std::move(sink)) { buffer_.reserve(kCapacity); }
+
+std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
+  return write_whole(sink_, bytes);
 }
 
 std::optional<std::string> LineWriter::flush() {
@@ -69,15 +74,10 @@ LineWriter& stdout_writer() {
   return *writer;
 }
 
-void stderr_write(std::string_view bytes) {
+std::optional<std::string> stderr_write(std::string_view bytes) {
   static std::mutex* mutex = new std::mutex;
   std::lock_guard guard(*mutex);
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(2, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
+  return write_whole([](const char* d, std::size_t n) { return write_fd(2, d, n); }, bytes);
 }
 
 void exit_process(int status) {
@@ -89,7 +89,7 @@ void internal_failure(std::string_view message) {
   std::string text = "tovrel: internal error: ";
   text += message;
   text += '\n';
-  stderr_write(text);
+  (void)stderr_write(text);  // nowhere left to report a failure of this one
   exit_process(101);
 }
 

@@ -42,8 +42,10 @@ class LineWriter {
 // The writer over descriptor 1, shared by every part of the process.
 LineWriter& stdout_writer();
 
-// Writes to descriptor 2 unbuffered, under a lock of its own; errors are ignored.
-void stderr_write(std::string_view bytes);
+// Writes to descriptor 2 unbuffered, under a lock of its own, with the write rules of
+// LineWriter (EINTR repeated, EBADF counts as written). Returns the error text of a failed
+// write, which most callers may ignore.
+std::optional<std::string> stderr_write(std::string_view bytes);
 
 // Flushes standard output (ignoring a failure) and ends the process with `status`.
 [[noreturn]] void exit_process(int status);

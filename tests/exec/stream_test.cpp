@@ -12,6 +12,15 @@ std::vector<std::string> stream_sh(const std::string& script) {
   return {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", script};
 }
 
+// Where our standard error leads. Where it is not captured, nothing can be read back from it.
+enum class Stderr { kCaptured, kFull, kReaderGone };
+
+std::vector<std::string> with(std::vector<std::string> args,
+                              std::initializer_list<const char*> extra) {
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
 TEST(ExecStream, StatusesAndMessages) {
   const struct {
     const char* label;
@@ -19,26 +28,17 @@ TEST(ExecStream, StatusesAndMessages) {
     int status;
     std::string out;
     std::string err;
+    Stderr stderr_to = Stderr::kCaptured;
   } cases[] = {
       {"exit 0", stream_sh("echo hi"), 0, "hi\n", ""},
       {"exit N", stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "err\n"},
       {"ended by SIGTERM", stream_sh("kill -TERM $$"), 1, "", ""},
       {"ended by SIGKILL", stream_sh("kill -KILL $$"), 1, "", ""},
       {"the child's own 124", stream_sh("exit 124"), 124, "", ""},
-      {"timeout",
-       [] {
-         auto a = stream_sh("echo before; exec sleep 30");
-         a.insert(a.end(), {"--timeout", "1"});
-         return a;
-       }(),
-       124, "before\n", "Command timed out after 1 seconds\n"},
-      {"timeout 0.5",
-       [] {
-         auto a = stream_sh("exec sleep 30");
-         a.push_back("--timeout=0.5");
-         return a;
-       }(),
-       124, "", "Command timed out after 0.5 seconds\n"},
+      {"timeout", with(stream_sh("echo before; exec sleep 30"), {"--timeout", "1"}), 124,
+       "before\n", "Command timed out after 1 seconds\n"},
+      {"timeout 0.5", with(stream_sh("exec sleep 30"), {"--timeout=0.5"}), 124, "",
+       "Command timed out after 0.5 seconds\n"},
       {"missing program",
        {"exec", "stream", "--cmd", "/nonexistent/tool"},
        125,
@@ -51,16 +51,32 @@ TEST(ExecStream, StatusesAndMessages) {
        "invalid timeout: -1: must be a finite number of seconds from 0 to "
        "18446744073709551615\n"},
       {"PYTHONUNBUFFERED forced",
-       [] {
-         auto a = stream_sh("echo \"$PYTHONUNBUFFERED\"");
-         a.insert(a.end(), {"--env", "PYTHONUNBUFFERED=0"});
-         return a;
-       }(),
-       0, "1\n", ""},
+       with(stream_sh("echo \"$PYTHONUNBUFFERED\""), {"--env", "PYTHONUNBUFFERED=0"}), 0, "1\n",
+       ""},
       {"stdin data", {"exec", "stream", "--cmd", "cat", "--stdin", "fed"}, 0, "fed", ""},
+      // Our own message that cannot be written is an internal failure; the child's output
+      // that cannot be forwarded is not.
+      {"spawn message to a full device",
+       {"exec", "stream", "--cmd", "/nonexistent/tool"}, 101, "", "", Stderr::kFull},
+      {"spawn message to a pipe without reader",
+       {"exec", "stream", "--cmd", "/nonexistent/tool"}, 101, "", "", Stderr::kReaderGone},
+      {"timeout message to a full device",
+       with(stream_sh("echo before; exec sleep 30"), {"--timeout", "0.2"}), 101, "before\n", "",
+       Stderr::kFull},
+      {"timeout message to a pipe without reader",
+       with(stream_sh("exec sleep 30"), {"--timeout", "0.2"}), 101, "", "", Stderr::kReaderGone},
+      {"refused timeout to a full device",
+       {"exec", "stream", "--cmd", "true", "--timeout=-1"}, 101, "", "", Stderr::kFull},
+      {"the child's stderr to a full device",
+       stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kFull},
+      {"the child's stderr to a pipe without reader",
+       stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kReaderGone},
   };
   for (const auto& c : cases) {
-    const test::RunResult r = exec_cli(c.args);
+    CliOptions o;
+    if (c.stderr_to == Stderr::kFull) o.stderr_path = "/dev/full";
+    o.stderr_reader_gone = c.stderr_to == Stderr::kReaderGone;
+    const test::RunResult r = exec_cli(c.args, o);
     EXPECT_EQ(r.status, c.status) << c.label;
     EXPECT_EQ(r.out, c.out) << c.label;
     EXPECT_EQ(r.err, c.err) << c.label;
