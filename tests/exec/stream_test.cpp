@@ -3,6 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "gate.h"
 #include "helpers.h"
 
 namespace tovrel::exec::testing {
@@ -95,21 +98,29 @@ TEST(ExecStream, BinaryPassthroughIsByteExact) {
   EXPECT_TRUE(r.err == bytes) << "stderr differs, " << r.err.size() << " bytes";
 }
 
-TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
-  const AsyncRun run = start_exec_cli(stream_sh("printf first; sleep 3; printf second"));
-  const double start = monotonic_seconds();
+// Reads from `fd` until `want` bytes have come, end of file, or nothing came for `patience_ms`.
+std::string read_some(int fd, std::size_t want, int patience_ms) {
   std::string seen;
-  while (seen.size() < 5) {
-    pollfd p{run.stdout_fd, POLLIN, 0};
-    ASSERT_GT(poll(&p, 1, 10000), 0) << "nothing within 10 s";
+  while (seen.size() < want) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, patience_ms) <= 0) break;
     char buf[64];
-    const ssize_t n = read(run.stdout_fd, buf, sizeof buf);
-    ASSERT_GT(n, 0);
+    const ssize_t n = read(fd, buf, std::min(sizeof buf, want - seen.size()));
+    if (n <= 0) break;
     seen.append(buf, static_cast<std::size_t>(n));
   }
-  EXPECT_EQ(seen, "first");
-  // The child sleeps 3 s after the chunk; seeing it well before then shows it was not held.
-  EXPECT_LT(monotonic_seconds() - start, 2.0);
+  return seen;
+}
+
+TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
+  // The child prints a chunk without a line break, then waits at the gate, which opens only
+  // after the chunk has been seen: output held back until the child ends never arrives.
+  Gate gate;
+  const AsyncRun run = start_exec_cli(with(stream_sh("printf first; read x < \"$0\"; printf second"),
+                                           {"--arg", gate.path().c_str()}));
+  ASSERT_EQ(read_some(run.stdout_fd, 5, 30000), "first");
+  gate.open();
+  EXPECT_EQ(read_some(run.stdout_fd, 6, 30000), "second");
   EXPECT_EQ(wait_exec_cli(run), 0);
 }
 
@@ -132,11 +143,14 @@ TEST(ExecStream, StartedWithStdoutClosed) {
 }
 
 TEST(ExecStream, LingeringGrandchildDoesNotHoldTheExit) {
-  const double start = monotonic_seconds();
-  const test::RunResult r = exec_cli(stream_sh("sleep 30 & echo hi"));
+  // The background cat holds the output pipes open until the gate opens, which happens only
+  // once exec stream has exited.
+  Gate gate;
+  const test::RunResult r =
+      exec_cli(with(stream_sh("cat \"$0\" & echo hi"), {"--arg", gate.path().c_str()}));
+  ASSERT_EQ(r.out, "hi\n");  // so the cat has started, and will reach the gate
+  gate.open();
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "hi\n");
-  EXPECT_LT(monotonic_seconds() - start, 10.0);
 }
 
 TEST(ExecStream, LargeStdinToAFilter) {
