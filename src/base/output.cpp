@@ -28,6 +28,7 @@ std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
   return write_outcome(write_all_with(sink_, bytes));
 }
 
+
 std::optional<std::string> LineWriter::flush() {
   std::lock_guard guard(mutex_);
   if (buffer_.empty()) return std::nullopt;
@@ -85,7 +86,7 @@ void internal_failure(std::string_view message) {
   std::string text(kInternalErrorPrefix);
   text += message;
   text += '\n';
-  stderr_write(text);
+  (void)stderr_write(text);  // nowhere left to report a failure of this one
   exit_process(101);
 }
 

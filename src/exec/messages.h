@@ -27,6 +27,10 @@ inline constexpr std::string_view kInvalidTimeoutRule =
 inline constexpr std::string_view kInvalidPid = "invalid process id";
 inline constexpr std::string_view kInvalidPidRule = "must be from 1 to 2147483647";
 
+// The internal failure of exec stream when one of its own messages cannot be written:
+// "failed printing to stderr: {cause}".
+inline constexpr std::string_view kFailedPrintingToStderr = "failed printing to stderr";
+
 inline constexpr std::string_view kFailedToSpawnThread = "failed to spawn thread";
 inline constexpr std::string_view kFailedToJoinThread = "failed to join thread";
 

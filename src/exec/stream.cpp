@@ -32,7 +32,15 @@ void forward_stdout(std::string_view chunk) {
   }
 }
 
-void forward_stderr(std::string_view chunk) { base::stderr_write(chunk); }
+void forward_stderr(std::string_view chunk) { (void)base::stderr_write(chunk); }
+
+// A message of our own that cannot be written would leave the caller with a bare status that
+// looks like the child's; it ends the process as an internal failure instead.
+void write_message(std::string_view text) {
+  if (auto err = base::stderr_write(text)) {
+    base::internal_failure(base::with_cause(kFailedPrintingToStderr, *err));
+  }
+}
 
 }  // namespace
 
@@ -41,7 +49,7 @@ int stream_command(const std::string& cmd, const std::vector<std::string>& args,
                    const std::vector<std::string>& envs, double timeout) {
   const std::optional<TimeoutDuration> duration = timeout_duration(timeout);
   if (!duration) {
-    base::stderr_write(invalid_timeout_message(timeout) + "\n");
+    write_message(invalid_timeout_message(timeout) + "\n");
     return kExitStartFailed;
   }
 
@@ -57,7 +65,7 @@ int stream_command(const std::string& cmd, const std::vector<std::string>& args,
 
   auto spawned = command_spawn(command);
   if (auto* error = std::get_if<SpawnError>(&spawned)) {
-    base::stderr_write(base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)) + "\n");
+    write_message(base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)) + "\n");
     return kExitStartFailed;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
@@ -83,11 +91,11 @@ int stream_command(const std::string& cmd, const std::vector<std::string>& args,
     std::string message(kTimedOutBefore);
     message += base::decimal_text(timeout);
     message += kTimedOutAfter;
-    base::stderr_write(message);
+    write_message(message);
     return kExitTimedOut;
   }
   const int errnum = std::get<WaitError>(outcome).errnum;
-  base::stderr_write(base::with_cause(kWaitFailed, base::os_error_text(errnum)) + "\n");
+  write_message(base::with_cause(kWaitFailed, base::os_error_text(errnum)) + "\n");
   return kExitStartFailed;
 }
 

@@ -13,6 +13,8 @@ test::RunResult exec_cli(const std::vector<std::string>& args, const CliOptions&
   test::RunOptions o;
   o.stdin_data = options.stdin_data;
   o.stdout_reader_gone = options.stdout_reader_gone;
+  o.stderr_path = options.stderr_path;
+  o.stderr_reader_gone = options.stderr_reader_gone;
   o.timeout_seconds = options.timeout_seconds;
   return test::run(args, o);
 }

@@ -14,6 +14,8 @@ namespace tovrel::exec::testing {
 struct CliOptions {
   std::optional<std::string> stdin_data;  // none: stdin is at end of file at once
   bool stdout_reader_gone = false;        // our stdout is a pipe whose reader has closed
+  std::optional<std::string> stderr_path; // our stderr is this file (not captured)
+  bool stderr_reader_gone = false;        // our stderr is a pipe whose reader has closed
   double timeout_seconds = 60;
 };
 

@@ -3,15 +3,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <future>
 #include <set>
 #include <sstream>
-#include <thread>
 
+#include "gate.h"
 #include "helpers.h"
 
 namespace tovrel::exec::testing {
@@ -28,26 +30,30 @@ pid_t spawned_pid(const std::string& line) {
   return static_cast<pid_t>(std::stol(line.substr(key.size())));
 }
 
-// Waits up to 10 s for `path` to hold `lines` newline-terminated lines.
-std::string wait_for_lines(const std::string& path, std::size_t lines) {
-  std::string text;
-  for (int i = 0; i < 1000; ++i) {
-    text = test::read_file(path);
-    std::size_t n = 0;
-    for (char c : text) n += c == '\n';
-    if (n >= lines) break;
-    usleep(10000);
+// Waits for a spawned child to end and reaps it: ours once exec spawn has exited, as we are
+// the subreaper. Its log is complete then. False when it is not our child.
+bool reap(pid_t pid) {
+  int status;
+  pid_t got;
+  while ((got = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  return text;
+  return got == pid;
 }
 
-// Reaps `pid` on a thread of its own once it ends, as a parent would.
-std::thread reap_later(pid_t pid) {
-  return std::thread([pid] {
-    int status;
+// Reaps `pid` on a thread of its own once it ends, as a parent would; gives its wait status.
+std::future<int> reap_later(pid_t pid) {
+  return std::async(std::launch::async, [pid] {
+    int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    return status;
   });
+}
+
+// "ended by KILL", "exited with 0" and the like, for a wait status.
+std::string how_it_ended(int status) {
+  if (WIFSIGNALED(status)) return std::string("ended by ") + sigabbrev_np(WTERMSIG(status));
+  return "exited with " + std::to_string(WEXITSTATUS(status));
 }
 
 TEST(ExecSpawn, OwnSessionAndSharedLogFile) {
@@ -65,9 +71,9 @@ TEST(ExecSpawn, OwnSessionAndSharedLogFile) {
   EXPECT_EQ(r.out, "{\"pid\":" + std::to_string(pid) + ",\"success\":true}\n");
   EXPECT_EQ(r.status, 0);
   const std::string id = std::to_string(pid);
-  EXPECT_EQ(wait_for_lines(log, 3), id + " " + id + " " + id + "\nerr\nlast\n");
-  EXPECT_NE(getpgid(pid), getpgrp());
-  waitpid(pid, nullptr, 0);
+  EXPECT_NE(getpgid(pid), getpgrp());  // before the reap: running or a zombie, it has one
+  ASSERT_TRUE(reap(pid));
+  EXPECT_EQ(test::read_file(log), id + " " + id + " " + id + "\nerr\nlast\n");
 }
 
 TEST(ExecSpawn, LogFileIsCreatedWithTheUmaskApplied) {
@@ -81,7 +87,7 @@ TEST(ExecSpawn, LogFileIsCreatedWithTheUmaskApplied) {
   const mode_t mask = umask(0);
   umask(mask);
   EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
-  waitpid(pid, nullptr, 0);
+  EXPECT_TRUE(reap(pid));
 }
 
 TEST(ExecSpawn, Failures) {
@@ -115,8 +121,8 @@ TEST(ExecSpawn, StandardStreamsWithoutLogAreTheNullDevice) {
        "--arg", out});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
-  EXPECT_EQ(wait_for_lines(out, 3), "/dev/null\n/dev/null\n/dev/null\n");
-  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(reap(pid));
+  EXPECT_EQ(test::read_file(out), "/dev/null\n/dev/null\n/dev/null\n");
 }
 
 TEST(ExecSpawn, StdinData) {
@@ -126,32 +132,37 @@ TEST(ExecSpawn, StdinData) {
                                       "cat; echo", "--stdin", "hello", "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
-  EXPECT_EQ(wait_for_lines(log, 1), "hello\n");
-  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(reap(pid));
+  EXPECT_EQ(test::read_file(log), "hello\n");
 
-  // More than a default pipe holds, for a child that reads only later: the pipe is grown.
+  // More than a default pipe holds, for a child that starts reading only once exec spawn has
+  // exited (the gate opens after that): the pipe is grown.
+  Gate gate;
   CliOptions o;
   o.stdin_data = std::string(512 * 1024, 'z');
-  const test::RunResult big = exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                                        "sleep 1; wc -c", "--stdin-pipe", "--log", log},
-                                       o);
+  const test::RunResult big =
+      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "read x < \"$0\"; wc -c",
+                "--arg", gate.path(), "--stdin-pipe", "--log", log},
+               o);
   const pid_t big_pid = spawned_pid(big.out);
   ASSERT_GT(big_pid, 0) << big.out;
-  EXPECT_EQ(wait_for_lines(log, 1), "524288\n");
-  waitpid(big_pid, nullptr, 0);
+  gate.open();
+  ASSERT_TRUE(reap(big_pid));
+  EXPECT_EQ(test::read_file(log), "524288\n");
 }
 
 TEST(ExecSpawn, ChildThatNeverReadsDoesNotHoldUsUp) {
+  // The child reads only the gate, never its standard input, and the gate opens only once
+  // exec spawn has exited: had it waited for the child, it would never have.
+  Gate gate;
   CliOptions o;
   o.stdin_data = std::string(8 << 20, 'z');
-  const double start = monotonic_seconds();
   const test::RunResult r =
-      exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30", "--stdin-pipe"}, o);
-  EXPECT_LT(monotonic_seconds() - start, 10.0);
+      exec_cli({"exec", "spawn", "--cmd", "cat", "--arg", gate.path(), "--stdin-pipe"}, o);
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
+  gate.open();
+  EXPECT_TRUE(reap(pid));
 }
 
 TEST(ExecKill, ThreeMethods) {
@@ -160,27 +171,27 @@ TEST(ExecKill, ThreeMethods) {
   const pid_t polite =
       spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30"}).out);
   ASSERT_GT(polite, 0);
-  std::thread reaper = reap_later(polite);
+  std::future<int> reaper = reap_later(polite);
   const std::string id = std::to_string(polite);
   EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id}).out,
             "{\"method\":\"terminated\",\"pid\":" + id + ",\"success\":true}\n");
-  reaper.join();
+  EXPECT_EQ(how_it_ended(reaper.get()), "ended by TERM");
   // The same id once reaped: nothing to do.
   EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id}).out,
             "{\"method\":\"already_dead\",\"pid\":" + id + ",\"success\":true}\n");
   EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out,
             "{\"alive\":false,\"pid\":" + id + "}\n");
 
-  // A process that ignores SIGTERM: killed after the grace period.
-  test::TempDir dir;
-  const std::string log = dir / "log";
+  // A process that ignores SIGTERM: killed after the grace period. It reaches the gate only
+  // once SIGTERM is ignored, and exec keeps it ignored: past the gate, SIGTERM cannot end it.
+  Gate gate;
   const pid_t stubborn =
       spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                            "trap '' TERM; echo ready; while :; do sleep 0.1; done", "--log", log})
+                            "trap '' TERM; read x < \"$0\"; exec sleep 30", "--arg", gate.path()})
                       .out);
   ASSERT_GT(stubborn, 0);
-  ASSERT_EQ(wait_for_lines(log, 1), "ready\n");  // the trap is in place
-  std::thread reaper2 = reap_later(stubborn);
+  gate.open();
+  std::future<int> reaper2 = reap_later(stubborn);
   const std::string id2 = std::to_string(stubborn);
   EXPECT_EQ(exec_cli({"exec", "status", "--pid", id2}).out,
             "{\"alive\":true,\"pid\":" + id2 + "}\n");
@@ -188,13 +199,19 @@ TEST(ExecKill, ThreeMethods) {
   EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id2, "--grace", "0.5"}).out,
             "{\"method\":\"killed\",\"pid\":" + id2 + ",\"success\":true}\n");
   EXPECT_GE(monotonic_seconds() - start, 0.45);
-  reaper2.join();
+  EXPECT_EQ(how_it_ended(reaper2.get()), "ended by KILL");
 }
 
 TEST(ExecKill, ZombieCountsAsAlive) {
   const pid_t zombie = fork();
   if (zombie == 0) _exit(0);
-  usleep(100000);
+  // Returns once the child has ended, and leaves it unreaped: a zombie from here on.
+  siginfo_t info;
+  int waited;
+  while ((waited = waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT)) < 0 &&
+         errno == EINTR) {
+  }
+  ASSERT_EQ(waited, 0);
   const std::string id = std::to_string(zombie);
   EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out, "{\"alive\":true,\"pid\":" + id + "}\n");
   EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id, "--grace", "0.2"}).out,
@@ -251,7 +268,7 @@ TEST(ExecChild, HoldsOnlyItsStandardDescriptorsFromUs) {
                 "ls /proc/self/fd | sort -n", "--log", dir / "log", "--stdin", "x"});
   const pid_t pid = spawned_pid(spawn.out);
   ASSERT_GT(pid, 0) << spawn.out;
-  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(reap(pid));
   EXPECT_EQ(test::read_file(dir / "log"), expected);
 }
 

@@ -3,6 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "gate.h"
 #include "helpers.h"
 
 namespace tovrel::exec::testing {
@@ -12,6 +15,15 @@ std::vector<std::string> stream_sh(const std::string& script) {
   return {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", script};
 }
 
+// Where our standard error leads. Where it is not captured, nothing can be read back from it.
+enum class Stderr { kCaptured, kFull, kReaderGone };
+
+std::vector<std::string> with(std::vector<std::string> args,
+                              std::initializer_list<const char*> extra) {
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
+
 TEST(ExecStream, StatusesAndMessages) {
   const struct {
     const char* label;
@@ -19,26 +31,17 @@ TEST(ExecStream, StatusesAndMessages) {
     int status;
     std::string out;
     std::string err;
+    Stderr stderr_to = Stderr::kCaptured;
   } cases[] = {
       {"exit 0", stream_sh("echo hi"), 0, "hi\n", ""},
       {"exit N", stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "err\n"},
       {"ended by SIGTERM", stream_sh("kill -TERM $$"), 1, "", ""},
       {"ended by SIGKILL", stream_sh("kill -KILL $$"), 1, "", ""},
       {"the child's own 124", stream_sh("exit 124"), 124, "", ""},
-      {"timeout",
-       [] {
-         auto a = stream_sh("echo before; exec sleep 30");
-         a.insert(a.end(), {"--timeout", "1"});
-         return a;
-       }(),
-       124, "before\n", "Command timed out after 1 seconds\n"},
-      {"timeout 0.5",
-       [] {
-         auto a = stream_sh("exec sleep 30");
-         a.push_back("--timeout=0.5");
-         return a;
-       }(),
-       124, "", "Command timed out after 0.5 seconds\n"},
+      {"timeout", with(stream_sh("echo before; exec sleep 30"), {"--timeout", "1"}), 124,
+       "before\n", "Command timed out after 1 seconds\n"},
+      {"timeout 0.5", with(stream_sh("exec sleep 30"), {"--timeout=0.5"}), 124, "",
+       "Command timed out after 0.5 seconds\n"},
       {"missing program",
        {"exec", "stream", "--cmd", "/nonexistent/tool"},
        125,
@@ -51,16 +54,32 @@ TEST(ExecStream, StatusesAndMessages) {
        "invalid timeout: -1: must be a finite number of seconds from 0 to "
        "18446744073709551615\n"},
       {"PYTHONUNBUFFERED forced",
-       [] {
-         auto a = stream_sh("echo \"$PYTHONUNBUFFERED\"");
-         a.insert(a.end(), {"--env", "PYTHONUNBUFFERED=0"});
-         return a;
-       }(),
-       0, "1\n", ""},
+       with(stream_sh("echo \"$PYTHONUNBUFFERED\""), {"--env", "PYTHONUNBUFFERED=0"}), 0, "1\n",
+       ""},
       {"stdin data", {"exec", "stream", "--cmd", "cat", "--stdin", "fed"}, 0, "fed", ""},
+      // Our own message that cannot be written is an internal failure; the child's output
+      // that cannot be forwarded is not.
+      {"spawn message to a full device",
+       {"exec", "stream", "--cmd", "/nonexistent/tool"}, 101, "", "", Stderr::kFull},
+      {"spawn message to a pipe without reader",
+       {"exec", "stream", "--cmd", "/nonexistent/tool"}, 101, "", "", Stderr::kReaderGone},
+      {"timeout message to a full device",
+       with(stream_sh("echo before; exec sleep 30"), {"--timeout", "0.2"}), 101, "before\n", "",
+       Stderr::kFull},
+      {"timeout message to a pipe without reader",
+       with(stream_sh("exec sleep 30"), {"--timeout", "0.2"}), 101, "", "", Stderr::kReaderGone},
+      {"refused timeout to a full device",
+       {"exec", "stream", "--cmd", "true", "--timeout=-1"}, 101, "", "", Stderr::kFull},
+      {"the child's stderr to a full device",
+       stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kFull},
+      {"the child's stderr to a pipe without reader",
+       stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kReaderGone},
   };
   for (const auto& c : cases) {
-    const test::RunResult r = exec_cli(c.args);
+    CliOptions o;
+    if (c.stderr_to == Stderr::kFull) o.stderr_path = "/dev/full";
+    o.stderr_reader_gone = c.stderr_to == Stderr::kReaderGone;
+    const test::RunResult r = exec_cli(c.args, o);
     EXPECT_EQ(r.status, c.status) << c.label;
     EXPECT_EQ(r.out, c.out) << c.label;
     EXPECT_EQ(r.err, c.err) << c.label;
@@ -79,21 +98,29 @@ TEST(ExecStream, BinaryPassthroughIsByteExact) {
   EXPECT_TRUE(r.err == bytes) << "stderr differs, " << r.err.size() << " bytes";
 }
 
-TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
-  const AsyncRun run = start_exec_cli(stream_sh("printf first; sleep 3; printf second"));
-  const double start = monotonic_seconds();
+// Reads from `fd` until `want` bytes have come, end of file, or nothing came for `patience_ms`.
+std::string read_some(int fd, std::size_t want, int patience_ms) {
   std::string seen;
-  while (seen.size() < 5) {
-    pollfd p{run.stdout_fd, POLLIN, 0};
-    ASSERT_GT(poll(&p, 1, 10000), 0) << "nothing within 10 s";
+  while (seen.size() < want) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, patience_ms) <= 0) break;
     char buf[64];
-    const ssize_t n = read(run.stdout_fd, buf, sizeof buf);
-    ASSERT_GT(n, 0);
+    const ssize_t n = read(fd, buf, std::min(sizeof buf, want - seen.size()));
+    if (n <= 0) break;
     seen.append(buf, static_cast<std::size_t>(n));
   }
-  EXPECT_EQ(seen, "first");
-  // The child sleeps 3 s after the chunk; seeing it well before then shows it was not held.
-  EXPECT_LT(monotonic_seconds() - start, 2.0);
+  return seen;
+}
+
+TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
+  // The child prints a chunk without a line break, then waits at the gate, which opens only
+  // after the chunk has been seen: output held back until the child ends never arrives.
+  Gate gate;
+  const AsyncRun run = start_exec_cli(with(stream_sh("printf first; read x < \"$0\"; printf second"),
+                                           {"--arg", gate.path().c_str()}));
+  ASSERT_EQ(read_some(run.stdout_fd, 5, 30000), "first");
+  gate.open();
+  EXPECT_EQ(read_some(run.stdout_fd, 6, 30000), "second");
   EXPECT_EQ(wait_exec_cli(run), 0);
 }
 
@@ -116,11 +143,14 @@ TEST(ExecStream, StartedWithStdoutClosed) {
 }
 
 TEST(ExecStream, LingeringGrandchildDoesNotHoldTheExit) {
-  const double start = monotonic_seconds();
-  const test::RunResult r = exec_cli(stream_sh("sleep 30 & echo hi"));
+  // The background cat holds the output pipes open until the gate opens, which happens only
+  // once exec stream has exited.
+  Gate gate;
+  const test::RunResult r =
+      exec_cli(with(stream_sh("cat \"$0\" & echo hi"), {"--arg", gate.path().c_str()}));
+  ASSERT_EQ(r.out, "hi\n");  // so the cat has started, and will reach the gate
+  gate.open();
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "hi\n");
-  EXPECT_LT(monotonic_seconds() - start, 10.0);
 }
 
 TEST(ExecStream, LargeStdinToAFilter) {

@@ -59,6 +59,10 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     close(out[0]);
     out[0] = -1;
   }
+  if (o.stderr_reader_gone || o.stderr_path) {
+    close(err[0]);
+    err[0] = -1;
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
@@ -67,7 +71,13 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     } else {
       dup2(out[1], 1);
     }
-    dup2(err[1], 2);
+    if (o.stderr_path) {
+      const int fd = open(o.stderr_path->c_str(), O_WRONLY | O_CLOEXEC);
+      if (fd < 0) _exit(126);
+      dup2(fd, 2);
+    } else {
+      dup2(err[1], 2);
+    }
     if (o.cwd && chdir(o.cwd->c_str()) != 0) _exit(126);
     signal(SIGPIPE, SIG_DFL);
     execve(o.program.c_str(), argv.data(), envp.data());

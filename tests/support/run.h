@@ -24,6 +24,8 @@ struct RunOptions {
   std::vector<std::string> env_unset;
   bool close_stdout = false;                     // start with descriptor 1 closed
   bool stdout_reader_gone = false;               // stdout is a pipe whose reader has closed
+  std::optional<std::string> stderr_path;        // stderr is this file, opened for writing
+  bool stderr_reader_gone = false;               // stderr is a pipe whose reader has closed
   double timeout_seconds = 60;                   // killed with SIGKILL after this
 };
 
