@@ -97,11 +97,30 @@ SecretBytes x25519(const SecretBytes& secret, std::string_view peer_public) {
   }
   ensure_openssl_initialised();
   // OpenSSL clamps its own copy of the secret and frees that copy with a cleanse.
-  std::unique_ptr<EVP_PKEY, PkeyFree> own(
-      EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret.data(), secret.size()));
-  std::unique_ptr<EVP_PKEY, PkeyFree> peer(EVP_PKEY_new_raw_public_key(
-      EVP_PKEY_X25519, nullptr, bytes_of(peer_public), peer_public.size()));
-  if (!own || !peer) base::internal_failure(openssl_error("x25519: load key"));
+  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> load(EVP_PKEY_CTX_new_from_name(nullptr, "X25519", nullptr));
+  // The agreement reads only the private half of our key. Handing OpenSSL a public half too (any
+  // 32 bytes: it is never read) spares it deriving the real one, a scalar multiplication.
+  std::array<unsigned char, kX25519KeySize> unused_public{};
+  OSSL_PARAM own_params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PRIV_KEY,
+                                        const_cast<unsigned char*>(secret.data()), secret.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, unused_public.data(),
+                                        unused_public.size()),
+      OSSL_PARAM_construct_end(),
+  };
+  OSSL_PARAM peer_params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY,
+                                        const_cast<char*>(peer_public.data()), peer_public.size()),
+      OSSL_PARAM_construct_end(),
+  };
+  EVP_PKEY* own_key = nullptr;
+  EVP_PKEY* peer_key = nullptr;
+  const bool loaded = load && EVP_PKEY_fromdata_init(load.get()) == 1 &&
+                      EVP_PKEY_fromdata(load.get(), &own_key, EVP_PKEY_KEYPAIR, own_params) == 1 &&
+                      EVP_PKEY_fromdata(load.get(), &peer_key, EVP_PKEY_PUBLIC_KEY, peer_params) == 1;
+  std::unique_ptr<EVP_PKEY, PkeyFree> own(own_key);
+  std::unique_ptr<EVP_PKEY, PkeyFree> peer(peer_key);
+  if (!loaded) base::internal_failure(openssl_error("x25519: load key"));
   std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
   SecretBytes shared(kX25519KeySize);
   std::size_t len = shared.size();

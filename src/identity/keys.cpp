@@ -169,12 +169,10 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   auto key = crypto::Ed25519SigningKey::from_seed(std::span<const std::uint8_t, crypto::kEd25519SeedSize>(
       seed, crypto::kEd25519SeedSize));
   if (!key) return std::move(key).take_error();
-  if (public_key) {
-    crypto::Ed25519PublicKey stored;
-    std::copy(public_key->begin(), public_key->end(), stored.begin());
-    if (!crypto::ed25519_point_decodes(stored) || stored != key->public_key()) {
-      return base::Error{std::string(text::kPkcs8KeyData)};
-    }
+  // The derived key is a point's encoding, so a stored key equal to it decodes: the equality
+  // alone decides both the decoding rule and the consistency rule, which share their text.
+  if (public_key && as_view(key->public_key()) != *public_key) {
+    return base::Error{std::string(text::kPkcs8KeyData)};
   }
   return key;
 }
