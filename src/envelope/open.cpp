@@ -4,6 +4,7 @@
 
 #include "base/whitespace.h"
 #include "base/base64.h"
+#include "base/output.h"
 #include "base/utf8.h"
 #include "crypto/box.h"
 #include "crypto/secure.h"
@@ -106,9 +107,14 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   }
 
   // 9-10. Agreement and derivation; a small-order ephemeral key gives zeros and goes on.
+  // Both inputs have their sizes, so only OpenSSL itself can fail here: an internal failure.
   const crypto::SecretBytes key = [&] {
-    const crypto::SecretBytes shared = crypto::x25519(box_secret, *ephemeral);
-    return crypto::hkdf_sha256(shared, ENVELOPE_KIND, crypto::kChaChaKeySize);
+    const base::Result<crypto::SecretBytes> shared = crypto::x25519(box_secret, *ephemeral);
+    if (!shared) base::internal_failure(shared.error());
+    base::Result<crypto::SecretBytes> derived =
+        crypto::hkdf_sha256(*shared, ENVELOPE_KIND, crypto::kChaChaKeySize);
+    if (!derived) base::internal_failure(derived.error());
+    return std::move(derived).value();
   }();
 
   // 11. The associated data is the object as parsed and re-serialised, not its input bytes.
@@ -120,7 +126,9 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
 
   // 13. Decryption under a zero nonce: each envelope has its own ephemeral key.
   const std::string nonce(crypto::kChaChaNonceSize, '\0');
-  std::optional<std::string> plaintext = crypto::chacha20poly1305_open(key, nonce, aad, *sealed);
+  base::Result<crypto::Opened> opened = crypto::chacha20poly1305_open(key, nonce, aad, *sealed);
+  if (!opened) base::internal_failure(opened.error());
+  std::optional<std::string>& plaintext = *opened;
   if (!plaintext) return failure(msg::decryption_failed());
 
   // 14. The payload is one JSON object.
