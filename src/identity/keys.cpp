@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "base/os_error.h"
-#include "crypto/secure.h"
 #include "identity/der.h"
 #include "identity/messages.h"
 #include "identity/pem.h"
@@ -28,12 +27,6 @@ std::string_view as_view(std::span<const std::uint8_t> bytes) {
 std::string quoted(std::string_view label) { return "\"" + std::string(label) + "\""; }
 
 std::string pem_error(std::string_view pem_text) { return base::with_cause(text::kPem, pem_text); }
-
-// Wipes a string when it goes out of scope.
-struct WipeOnExit {
-  std::string& s;
-  ~WipeOnExit() { crypto::wipe_string(s); }
-};
 
 // The parts of an AlgorithmIdentifier that the profile looks at.
 struct Algorithm {
@@ -61,14 +54,15 @@ base::Result<Algorithm> read_algorithm(std::string_view doc, der::Reader& outer)
 }
 
 // Rules shared by both documents: PEM, exactly one SEQUENCE, then the label.
-base::Result<der::Value> read_outer(const PemDocument& pem, std::string_view label, std::string_view prefix) {
-  der::Reader whole(pem.der);
+base::Result<der::Value> read_outer(std::string_view doc, std::string_view found_label, std::string_view label,
+                                    std::string_view prefix) {
+  der::Reader whole(doc);
   auto seq = whole.expect(der::kSequence, text::kDerSequence);
   if (!seq) return base::Error{base::with_cause(prefix, seq.error())};
   if (!whole.at_end()) {
     return base::Error{base::with_cause(prefix, der::error_at(text::kDerTrailing, whole.offset()).text)};
   }
-  if (pem.label != label) {
+  if (found_label != label) {
     return base::Error{base::with_cause(prefix, pem_error(std::string(text::kUnexpectedLabel) + quoted(label)))};
   }
   return seq;
@@ -78,12 +72,15 @@ std::string unknown_oid() { return base::with_cause(text::kUnknownOid, text::kEd
 
 }  // namespace
 
-void append_private_key_der(std::span<const std::uint8_t, crypto::kEd25519SeedSize> seed,
-                            const crypto::Ed25519PublicKey& public_key, std::string& out) {
-  out.append(kPrivatePrefix, sizeof kPrivatePrefix - 1);
+crypto::SecretBytes private_key_der(std::span<const std::uint8_t, crypto::kEd25519SeedSize> seed,
+                                    const crypto::Ed25519PublicKey& public_key) {
+  crypto::SecretBytes out;
+  out.reserve(kPrivateKeyDerSize);
+  out.append({kPrivatePrefix, sizeof kPrivatePrefix - 1});
   out.append(as_view(seed));
-  out.append(kPrivateMiddle, sizeof kPrivateMiddle - 1);
+  out.append({kPrivateMiddle, sizeof kPrivateMiddle - 1});
   out.append(as_view(public_key));
+  return out;
 }
 
 std::string public_key_der(const crypto::Ed25519PublicKey& public_key) {
@@ -97,9 +94,9 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   auto fail = [&](std::string cause) { return base::Error{base::with_cause(prefix, cause)}; };
   auto pem = pem_decode(pem_text);
   if (!pem) return fail(pem_error(pem.error()));
-  WipeOnExit wipe{pem->der};
-  const std::string_view doc = pem->der;
-  auto outer = read_outer(*pem, kPrivateKeyLabel, prefix);
+  const crypto::SecretBytes der(std::move(pem->der));
+  const std::string_view doc = der.view();
+  auto outer = read_outer(doc, pem->label, kPrivateKeyLabel, prefix);
   if (!outer) return std::move(outer).take_error();
   der::Reader r(doc, *outer);
 
@@ -183,7 +180,7 @@ base::Result<crypto::Ed25519PublicKey> read_public_key(std::string_view pem_text
   auto pem = pem_decode(pem_text);
   if (!pem) return fail(pem_error(pem.error()));
   const std::string_view doc = pem->der;
-  auto outer = read_outer(*pem, kPublicKeyLabel, prefix);
+  auto outer = read_outer(doc, pem->label, kPublicKeyLabel, prefix);
   if (!outer) return std::move(outer).take_error();
   der::Reader r(doc, *outer);
   auto algorithm = read_algorithm(doc, r);
