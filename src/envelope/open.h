@@ -12,7 +12,7 @@
 
 namespace tovrel::envelope {
 
-// "execution-secrets/v1": the required kind of `aad_fields`, and the HKDF info.
+// The required kind of `aad_fields`, and the HKDF info.
 inline constexpr std::string_view ENVELOPE_KIND = "execution-secrets/v1";
 inline constexpr std::string_view kBoxKeyFile = "box_key.pem";
 

@@ -31,7 +31,6 @@ void append_hex_escape(char32_t c, std::string& out) {
 
 }  // namespace
 
-bool is_white_space(char32_t c) { return in_table(kWhiteSpace, kWhiteSpaceSize, c); }
 bool is_grapheme_extend(char32_t c) { return in_table(kGraphemeExtend, kGraphemeExtendSize, c); }
 bool is_printable(char32_t c) { return !in_table(kNotPrintable, kNotPrintableSize, c); }
 
