@@ -88,7 +88,7 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   }
 
   // 6. The box key file, only now.
-  base::Result<std::string> key_text = read_box_key();
+  const base::Result<std::string_view> key_text = read_box_key();
   if (!key_text) return error_result(msg::read_box_key(key_text.error()));
 
   // 7. The box secret: trimmed, then decoded.
