@@ -127,7 +127,7 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   const std::string nonce(crypto::kChaChaNonceSize, '\0');
   base::Result<crypto::Opened> opened = crypto::chacha20poly1305_open(key, nonce, aad, *sealed);
   if (!opened) base::internal_failure(opened.error());
-  std::optional<std::string>& plaintext = *opened;
+  crypto::Opened& plaintext = *opened;
   if (!plaintext) return error_result(msg::decryption_failed());
 
   // 14. The payload is one JSON object.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "base/os_error.h"
 #include "identity/der.h"
@@ -94,8 +95,8 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   auto fail = [&](std::string cause) { return base::Error{base::with_cause(prefix, cause)}; };
   auto pem = pem_decode(pem_text);
   if (!pem) return fail(pem_error(pem.error()));
-  const crypto::SecretBytes der(std::move(pem->der));
-  const std::string_view doc = der.view();
+  const crypto::SecretBytes secret_der(std::move(pem->der));
+  const std::string_view doc = secret_der.view();
   auto outer = read_outer(doc, pem->label, kPrivateKeyLabel, prefix);
   if (!outer) return std::move(outer).take_error();
   der::Reader r(doc, *outer);
