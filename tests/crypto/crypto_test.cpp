@@ -6,7 +6,12 @@
 #include <algorithm>
 #include <set>
 
+#include <openssl/err.h>
+#include <openssl/evperr.h>
+
 #include "crypto/ed25519.h"
+#include "crypto/init.h"
+#include "crypto/openssl_error.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
 #include "crypto/x25519.h"
@@ -167,6 +172,15 @@ TEST(Random, FillsAndDiffers) {
   ASSERT_TRUE(random_bytes_from_devices(a.data(), a.size()).ok());
   ASSERT_TRUE(random_bytes_from_devices(b.data(), b.size()).ok());
   EXPECT_NE(a, b);
+}
+
+// The initialisation skips only work no call needs: OpenSSL's reason texts, which error
+// messages carry, are still there (not "lib(6)::reason(130)").
+TEST(OpenSsl, ErrorsCarryTheirReasonTexts) {
+  ensure_openssl_initialised();
+  ERR_raise(ERR_LIB_EVP, EVP_R_INVALID_KEY_LENGTH);
+  EXPECT_EQ(openssl_error("load key"), "load key: error:03000082:digital envelope routines::invalid key length");
+  EXPECT_EQ(openssl_error("again"), "again: unknown error");
 }
 
 bool all_zero(const unsigned char* begin, std::size_t size) {
