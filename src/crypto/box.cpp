@@ -5,11 +5,11 @@
 #include <memory>
 
 #include <openssl/core_names.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 
-#include "base/output.h"
 #include "crypto/init.h"
 #include "crypto/openssl_error.h"
 
@@ -91,17 +91,36 @@ bool is_small_order_x25519(std::string_view u) {
   return false;
 }
 
-SecretBytes x25519(const SecretBytes& secret, std::string_view peer_public) {
+base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view peer_public) {
   if (secret.size() != kX25519KeySize || peer_public.size() != kX25519KeySize) {
-    base::internal_failure("x25519: keys must be 32 bytes");
+    return base::Error{"x25519: keys must be 32 bytes"};
   }
   ensure_openssl_initialised();
   // OpenSSL clamps its own copy of the secret and frees that copy with a cleanse.
-  std::unique_ptr<EVP_PKEY, PkeyFree> own(
-      EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret.data(), secret.size()));
-  std::unique_ptr<EVP_PKEY, PkeyFree> peer(EVP_PKEY_new_raw_public_key(
-      EVP_PKEY_X25519, nullptr, bytes_of(peer_public), peer_public.size()));
-  if (!own || !peer) base::internal_failure(openssl_error("x25519: load key"));
+  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> load(EVP_PKEY_CTX_new_from_name(nullptr, "X25519", nullptr));
+  // The agreement reads only the private half of our key. Handing OpenSSL a public half too (any
+  // 32 bytes: it is never read) spares it deriving the real one, a scalar multiplication.
+  std::array<unsigned char, kX25519KeySize> unused_public{};
+  OSSL_PARAM own_params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PRIV_KEY,
+                                        const_cast<unsigned char*>(secret.data()), secret.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, unused_public.data(),
+                                        unused_public.size()),
+      OSSL_PARAM_construct_end(),
+  };
+  OSSL_PARAM peer_params[] = {
+      OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY,
+                                        const_cast<char*>(peer_public.data()), peer_public.size()),
+      OSSL_PARAM_construct_end(),
+  };
+  EVP_PKEY* own_key = nullptr;
+  EVP_PKEY* peer_key = nullptr;
+  const bool loaded = load && EVP_PKEY_fromdata_init(load.get()) == 1 &&
+                      EVP_PKEY_fromdata(load.get(), &own_key, EVP_PKEY_KEYPAIR, own_params) == 1 &&
+                      EVP_PKEY_fromdata(load.get(), &peer_key, EVP_PKEY_PUBLIC_KEY, peer_params) == 1;
+  std::unique_ptr<EVP_PKEY, PkeyFree> own(own_key);
+  std::unique_ptr<EVP_PKEY, PkeyFree> peer(peer_key);
+  if (!loaded) return base::Error{openssl_error("x25519: load key")};
   std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
   SecretBytes shared(kX25519KeySize);
   std::size_t len = shared.size();
@@ -112,16 +131,19 @@ SecretBytes x25519(const SecretBytes& secret, std::string_view peer_public) {
                        len == kX25519KeySize;
   if (derived) return shared;
   // OpenSSL refuses an all-zero result, which a small-order peer always gives; the envelope
-  // format lets that secret go on, so it is produced here.
-  if (is_small_order_x25519(peer_public)) return SecretBytes(kX25519KeySize);
-  base::internal_failure(openssl_error("x25519: key agreement"));
+  // format lets that secret go on, so it is produced here (and OpenSSL's refusal forgotten).
+  if (is_small_order_x25519(peer_public)) {
+    ERR_clear_error();
+    return SecretBytes(kX25519KeySize);
+  }
+  return base::Error{openssl_error("x25519: key agreement")};
 }
 
-SecretBytes hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size_t length) {
+base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size_t length) {
   ensure_openssl_initialised();
   std::unique_ptr<EVP_KDF, KdfFree> kdf(EVP_KDF_fetch(nullptr, OSSL_KDF_NAME_HKDF, nullptr));
   std::unique_ptr<EVP_KDF_CTX, KdfCtxFree> ctx(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr);
-  if (!ctx) base::internal_failure(openssl_error("hkdf: start"));
+  if (!ctx) return base::Error{openssl_error("hkdf: start")};
   char digest[] = "SHA256";
   // Without a salt parameter the extract step keys HMAC with the empty string, which HMAC
   // pads to the same block as 32 zero bytes.
@@ -135,17 +157,17 @@ SecretBytes hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size
   };
   SecretBytes out(length);
   if (EVP_KDF_derive(ctx.get(), out.data(), out.size(), params) != 1) {
-    base::internal_failure(openssl_error("hkdf: derive"));
+    return base::Error{openssl_error("hkdf: derive")};
   }
   return out;
 }
 
-std::optional<std::string> chacha20poly1305_open(const SecretBytes& key, std::string_view nonce,
-                                                 std::string_view aad, std::string_view sealed) {
+base::Result<Opened> chacha20poly1305_open(const SecretBytes& key, std::string_view nonce,
+                                           std::string_view aad, std::string_view sealed) {
   if (key.size() != kChaChaKeySize || nonce.size() != kChaChaNonceSize) {
-    base::internal_failure("chacha20-poly1305: bad key or nonce size");
+    return base::Error{"chacha20-poly1305: bad key or nonce size"};
   }
-  if (sealed.size() < kPoly1305TagSize) return std::nullopt;
+  if (sealed.size() < kPoly1305TagSize) return Opened();
   const std::string_view body = sealed.substr(0, sealed.size() - kPoly1305TagSize);
   const std::string_view tag = sealed.substr(body.size());
 
@@ -156,15 +178,20 @@ std::optional<std::string> chacha20poly1305_open(const SecretBytes& key, std::st
                          bytes_of(nonce)) != 1 ||
       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(tag.size()),
                           const_cast<char*>(tag.data())) != 1) {
-    base::internal_failure(openssl_error("chacha20-poly1305: start"));
+    return base::Error{openssl_error("chacha20-poly1305: start")};
   }
+  // A refusal leaves OpenSSL's reason on its queue, where it is of no interest.
+  const auto refused = [] {
+    ERR_clear_error();
+    return Opened();
+  };
   int n = 0;
   // EVP lengths are ints: feed long inputs in pieces.
   constexpr std::size_t kChunk = std::size_t{1} << 30;
   for (std::size_t off = 0; off < aad.size(); off += kChunk) {
     const std::size_t len = std::min(kChunk, aad.size() - off);
     if (EVP_DecryptUpdate(ctx.get(), nullptr, &n, bytes_of(aad) + off, static_cast<int>(len)) != 1) {
-      return std::nullopt;
+      return refused();
     }
   }
   std::string plain(body.size(), '\0');
@@ -174,14 +201,14 @@ std::optional<std::string> chacha20poly1305_open(const SecretBytes& key, std::st
     const std::size_t len = std::min(kChunk, body.size() - off);
     if (EVP_DecryptUpdate(ctx.get(), out + written, &n, bytes_of(body) + off,
                           static_cast<int>(len)) != 1) {
-      return std::nullopt;
+      return refused();
     }
     written += static_cast<std::size_t>(n);
   }
-  if (EVP_DecryptFinal_ex(ctx.get(), out + written, &n) != 1) return std::nullopt;
+  if (EVP_DecryptFinal_ex(ctx.get(), out + written, &n) != 1) return refused();
   written += static_cast<std::size_t>(n);
   plain.resize(written);
-  return plain;
+  return Opened(std::move(plain));
 }
 
 }  // namespace tovrel::crypto

@@ -16,6 +16,11 @@ struct CtxFree {
 };
 using MdCtx = std::unique_ptr<EVP_MD_CTX, CtxFree>;
 
+// -121665 / 121666 mod 2^255 - 19, little endian.
+constexpr std::array<std::uint8_t, 32> kCurveD = {
+    0xa3, 0x78, 0x59, 0x13, 0xca, 0x4d, 0xeb, 0x75, 0xab, 0xd8, 0x41, 0x41, 0x4d, 0x0a, 0x70, 0x00,
+    0x98, 0xe8, 0x79, 0x77, 0x79, 0x40, 0xc7, 0x8c, 0x73, 0xfe, 0x6f, 0x2b, 0xee, 0x6c, 0x03, 0x52};
+
 struct BnCtxFree {
   void operator()(BN_CTX* c) const { BN_CTX_free(c); }
 };
@@ -74,12 +79,13 @@ base::Result<bool> ed25519_verify(std::span<const std::uint8_t, kEd25519PublicKe
 bool ed25519_point_decodes(std::span<const std::uint8_t, kEd25519PublicKeySize> encoded) {
   // x^2 = (y^2 - 1) / (d y^2 + 1) mod p has a root exactly when the quotient is zero or a
   // quadratic residue; the sign bit only picks between x and -x and never fails (x = 0 included).
+  // d is no square, so d y^2 + 1 is never 0, and the quotient is a residue exactly when the
+  // product (y^2 - 1)(d y^2 + 1) is one: no inversion is needed.
   std::unique_ptr<BN_CTX, BnCtxFree> ctx(BN_CTX_new());
   if (!ctx) return false;
   BN_CTX_start(ctx.get());
   BIGNUM* p = BN_CTX_get(ctx.get());
   BIGNUM* d = BN_CTX_get(ctx.get());
-  BIGNUM* t = BN_CTX_get(ctx.get());
   BIGNUM* y = BN_CTX_get(ctx.get());
   BIGNUM* yy = BN_CTX_get(ctx.get());
   BIGNUM* u = BN_CTX_get(ctx.get());
@@ -89,20 +95,14 @@ bool ed25519_point_decodes(std::span<const std::uint8_t, kEd25519PublicKeySize> 
     std::array<std::uint8_t, kEd25519PublicKeySize> low{};
     std::copy(encoded.begin(), encoded.end(), low.begin());
     low[31] &= 0x7F;
-    // p = 2^255 - 19; d = -121665 / 121666 mod p.
-    ok = BN_set_word(t, 19) && BN_one(p) && BN_lshift(p, p, 255) && BN_sub(p, p, t) &&
-         BN_set_word(t, 121666) && BN_mod_inverse(d, t, p, ctx.get()) != nullptr &&
-         BN_set_word(t, 121665) && BN_mod_mul(d, d, t, p, ctx.get()) && BN_sub(d, p, d) &&
+    ok = BN_set_word(u, 19) && BN_one(p) && BN_lshift(p, p, 255) && BN_sub(p, p, u) &&
+         BN_lebin2bn(kCurveD.data(), static_cast<int>(kCurveD.size()), d) &&
          BN_lebin2bn(low.data(), static_cast<int>(low.size()), y) && BN_nnmod(y, y, p, ctx.get()) &&
          BN_mod_sqr(yy, y, p, ctx.get()) && BN_copy(u, yy) != nullptr && BN_sub_word(u, 1) &&
          BN_nnmod(u, u, p, ctx.get()) && BN_mod_mul(v, d, yy, p, ctx.get()) && BN_add_word(v, 1) &&
-         BN_nnmod(v, v, p, ctx.get());
+         BN_nnmod(v, v, p, ctx.get()) && BN_mod_mul(u, u, v, p, ctx.get());
     if (ok) {
-      // d is no square, so d y^2 + 1 is never 0 and has an inverse.
-      ok = BN_mod_inverse(t, v, p, ctx.get()) != nullptr && BN_mod_mul(t, u, t, p, ctx.get());
-    }
-    if (ok) {
-      const int symbol = BN_is_zero(t) ? 0 : BN_kronecker(t, p, ctx.get());
+      const int symbol = BN_is_zero(u) ? 0 : BN_kronecker(u, p, ctx.get());
       ok = symbol == 0 || symbol == 1;
     }
   }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/random.h>
-#include <unistd.h>
 
 #include "base/os_error.h"
 #include "base/sys.h"
@@ -45,9 +44,8 @@ base::Status random_bytes(void* out, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(out);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = ::getrandom(bytes + done, size - done, 0);
+    const ssize_t n = base::retry_on_eintr([&] { return ::getrandom(bytes + done, size - done, 0); });
     if (n < 0) {
-      if (errno == EINTR) continue;
       if (errno == ENOSYS) return random_bytes_from_devices(bytes + done, size - done);
       return failure("getrandom", errno);
     }

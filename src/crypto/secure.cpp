@@ -1,25 +1,47 @@
 #include "crypto/secure.h"
 
+#include <algorithm>
+#include <utility>
+
 #include <openssl/crypto.h>
 
 namespace tovrel::crypto {
+namespace {
 
-void wipe(void* data, std::size_t size) {
-  if (size) OPENSSL_cleanse(data, size);
-}
-
-void wipe_string(std::string& s) {
-  // Whole capacity: bytes past size() may still hold an earlier, longer content.
-  wipe(s.data(), s.capacity());
+// The whole capacity of `s`, then empty; the buffer stays allocated.
+void wipe(std::string& s) noexcept {
+  OPENSSL_cleanse(s.data(), s.capacity());
   s.clear();
 }
+
+}  // namespace
+
+SecretBytes::SecretBytes(std::string&& bytes) : bytes_(std::move(bytes)) {
+  // A short string is moved by copying its characters out of its own storage.
+  wipe(bytes);
+}
+
+SecretBytes::SecretBytes(SecretBytes&& other) noexcept : bytes_(std::move(other.bytes_)) {
+  other.clear();
+}
+
+SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept {
+  if (this != &other) {
+    clear();
+    bytes_ = std::move(other.bytes_);
+    other.clear();
+  }
+  return *this;
+}
+
+void SecretBytes::clear() noexcept { wipe(bytes_); }
 
 void SecretBytes::reserve(std::size_t n) {
   if (n <= bytes_.capacity()) return;
   std::string bigger;
   bigger.reserve(n);
   bigger.assign(bytes_);
-  wipe_string(bytes_);
+  wipe(bytes_);
   bytes_ = std::move(bigger);
 }
 
@@ -32,7 +54,7 @@ void SecretBytes::append(std::string_view bytes) {
 
 void SecretBytes::resize(std::size_t n) {
   reserve(n);
-  if (n < bytes_.size()) wipe(bytes_.data() + n, bytes_.size() - n);
+  if (n < bytes_.size()) OPENSSL_cleanse(bytes_.data() + n, bytes_.size() - n);
   bytes_.resize(n, '\0');
 }
 

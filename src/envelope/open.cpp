@@ -1,26 +1,26 @@
 #include "envelope/open.h"
 
+#include <optional>
+#include <string>
 #include <utility>
 
-#include "base/whitespace.h"
 #include "base/base64.h"
+#include "base/output.h"
 #include "base/utf8.h"
+#include "base/whitespace.h"
 #include "crypto/box.h"
 #include "crypto/secure.h"
 #include "envelope/env_map.h"
 #include "envelope/messages.h"
 #include "envelope/unicode.h"
+#include "json/error_result.h"
 #include "json/parser.h"
 #include "json/writer.h"
 
 namespace tovrel::envelope {
 namespace {
 
-json::JsonValue failure(std::string message) {
-  json::JsonValue result = json::object();
-  result["error"] = std::move(message);
-  return result;
-}
+using json::error_result;
 
 // "None" unless `version` holds an unsigned integer, then "Some(n)"; 1 is the one accepted.
 std::string version_text(const json::JsonValue* version, bool* supported) {
@@ -60,55 +60,60 @@ std::string box_key_path(std::string_view key_dir) {
 
 json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& read_box_key) {
   // 1. Standard input is text.
-  if (!base::is_valid_utf8(document)) return failure(msg::read_stdin(base::kInvalidUtf8Stream));
+  if (!base::is_valid_utf8(document)) return error_result(msg::read_stdin(base::kInvalidUtf8Stream));
 
   // 2. One JSON value.
   base::Result<json::JsonValue> parsed = json::parse(document);
-  if (!parsed) return failure(msg::parse_envelope(parsed.error()));
+  if (!parsed) return error_result(msg::parse_envelope(parsed.error()));
   const json::JsonValue& envelope = *parsed;
 
   // 3. Version 1 only.
   bool supported = false;
   const std::string version = version_text(envelope.find("version"), &supported);
-  if (!supported) return failure(msg::unsupported_version(version));
+  if (!supported) return error_result(msg::unsupported_version(version));
 
   // 4. Presence, whatever the value.
   const json::JsonValue* enc = envelope.find("enc");
-  if (enc == nullptr) return failure(msg::missing_field("enc"));
+  if (enc == nullptr) return error_result(msg::missing_field("enc"));
   const json::JsonValue* ciphertext = envelope.find("ciphertext");
-  if (ciphertext == nullptr) return failure(msg::missing_field("ciphertext"));
+  if (ciphertext == nullptr) return error_result(msg::missing_field("ciphertext"));
   const json::JsonValue* aad_fields = envelope.find("aad_fields");
-  if (aad_fields == nullptr) return failure(msg::missing_field("aad_fields"));
+  if (aad_fields == nullptr) return error_result(msg::missing_field("aad_fields"));
 
   // 5. Kind.
   const json::JsonValue* kind = aad_fields->find("kind");
-  if (kind == nullptr || !kind->is_string()) return failure(msg::unexpected_kind("None"));
+  if (kind == nullptr || !kind->is_string()) return error_result(msg::unexpected_kind("None"));
   if (kind->as_string() != ENVELOPE_KIND) {
-    return failure(msg::unexpected_kind("Some(" + unicode::debug_quoted(kind->as_string()) + ")"));
+    return error_result(msg::unexpected_kind("Some(" + unicode::debug_quoted(kind->as_string()) + ")"));
   }
 
   // 6. The box key file, only now.
-  base::Result<std::string> key_text = read_box_key();
-  if (!key_text) return failure(msg::read_box_key(key_text.error()));
+  const base::Result<std::string_view> key_text = read_box_key();
+  if (!key_text) return error_result(msg::read_box_key(key_text.error()));
 
   // 7. The box secret: trimmed, then decoded.
   base::Result<std::string> key_bytes = decode_base64url(base::trim_unicode_whitespace(*key_text));
-  if (!key_bytes) return failure(msg::decode_box_key(key_bytes.error()));
-  if (key_bytes->size() != crypto::kX25519KeySize) return failure(std::string(msg::kBoxKeySize));
-  const crypto::SecretBytes box_secret(*key_bytes);
-  crypto::wipe_string(*key_bytes);
+  if (!key_bytes) return error_result(msg::decode_box_key(key_bytes.error()));
+  if (key_bytes->size() != crypto::kX25519KeySize) return error_result(std::string(msg::kBoxKeySize));
+  // The copy that the agreement uses, wiped when it goes.
+  const crypto::SecretBytes box_secret{std::string_view(*key_bytes)};
 
   // 8. The ephemeral public key, untrimmed.
   base::Result<std::string> ephemeral = decode_base64url(text_of(*enc));
-  if (!ephemeral) return failure(msg::decode_ephemeral(ephemeral.error()));
+  if (!ephemeral) return error_result(msg::decode_ephemeral(ephemeral.error()));
   if (ephemeral->size() != crypto::kX25519KeySize) {
-    return failure(std::string(msg::kEphemeralKeySize));
+    return error_result(std::string(msg::kEphemeralKeySize));
   }
 
   // 9-10. Agreement and derivation; a small-order ephemeral key gives zeros and goes on.
+  // Both inputs have their sizes, so only OpenSSL itself can fail here: an internal failure.
   const crypto::SecretBytes key = [&] {
-    const crypto::SecretBytes shared = crypto::x25519(box_secret, *ephemeral);
-    return crypto::hkdf_sha256(shared, ENVELOPE_KIND, crypto::kChaChaKeySize);
+    const base::Result<crypto::SecretBytes> shared = crypto::x25519(box_secret, *ephemeral);
+    if (!shared) base::internal_failure(shared.error());
+    base::Result<crypto::SecretBytes> derived =
+        crypto::hkdf_sha256(*shared, ENVELOPE_KIND, crypto::kChaChaKeySize);
+    if (!derived) base::internal_failure(derived.error());
+    return std::move(derived).value();
   }();
 
   // 11. The associated data is the object as parsed and re-serialised, not its input bytes.
@@ -116,17 +121,19 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
 
   // 12. The sealed payload.
   base::Result<std::string> sealed = decode_base64url(text_of(*ciphertext));
-  if (!sealed) return failure(msg::decode_ciphertext(sealed.error()));
+  if (!sealed) return error_result(msg::decode_ciphertext(sealed.error()));
 
   // 13. Decryption under a zero nonce: each envelope has its own ephemeral key.
   const std::string nonce(crypto::kChaChaNonceSize, '\0');
-  std::optional<std::string> plaintext = crypto::chacha20poly1305_open(key, nonce, aad, *sealed);
-  if (!plaintext) return failure(msg::decryption_failed());
+  base::Result<crypto::Opened> opened = crypto::chacha20poly1305_open(key, nonce, aad, *sealed);
+  if (!opened) base::internal_failure(opened.error());
+  crypto::Opened& plaintext = *opened;
+  if (!plaintext) return error_result(msg::decryption_failed());
 
   // 14. The payload is one JSON object.
   base::Result<json::JsonValue> payload = json::parse(*plaintext);
-  if (!payload) return failure(msg::payload_not_json(payload.error()));
-  if (!payload->is_object()) return failure(std::string(msg::kPayloadNotObject));
+  if (!payload) return error_result(msg::payload_not_json(payload.error()));
+  if (!payload->is_object()) return error_result(std::string(msg::kPayloadNotObject));
   json::Object& map = payload->as_object();
 
   // 15. Limits, over every entry, the refused ones included.
@@ -137,7 +144,7 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
       if (!joined.empty()) joined += msg::kProblemSeparator;
       joined += p;
     }
-    return failure(msg::validation_failed(joined));
+    return error_result(msg::validation_failed(joined));
   }
 
   // 16-17. Split by the name filter; values of refused names are never handed back.

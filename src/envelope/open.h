@@ -12,7 +12,7 @@
 
 namespace tovrel::envelope {
 
-// "execution-secrets/v1": the required kind of `aad_fields`, and the HKDF info.
+// The required kind of `aad_fields`, and the HKDF info.
 inline constexpr std::string_view ENVELOPE_KIND = "execution-secrets/v1";
 inline constexpr std::string_view kBoxKeyFile = "box_key.pem";
 
@@ -24,8 +24,10 @@ base::Result<std::string> decode_base64url(std::string_view text);
 std::string box_key_path(std::string_view key_dir);
 
 // Yields the text of the box key file, or the cause of its failure. Called at most once,
-// and only once the document has passed its version, presence and kind checks.
-using BoxKeyReader = std::function<base::Result<std::string>()>;
+// and only once the document has passed its version, presence and kind checks. The text
+// stays with the reader (no copy of a file of any size is made), and must outlive the call
+// of open_envelope.
+using BoxKeyReader = std::function<base::Result<std::string_view>()>;
 
 // Opens the envelope whose document bytes are `document` (standard input as read).
 json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& read_box_key);

@@ -1,7 +1,8 @@
 #include "envelope/unicode.h"
 
 #include <algorithm>
-#include <cstdint>
+
+#include "base/utf8.h"
 
 namespace tovrel::envelope::unicode {
 namespace {
@@ -14,19 +15,7 @@ bool in_table(const CodePointRange* table, std::size_t size, char32_t c) {
   return it != end && it->first <= c;
 }
 
-// Decodes the character at text[i] (the text is known to be valid UTF-8) and advances i.
-char32_t next_char(std::string_view text, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  std::size_t len = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-  char32_t c = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (std::size_t k = 1; k < len && i + k < text.size(); ++k) {
-    c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-  }
-  i += len;
-  return c;
-}
-
-// Start of the character that ends at text[end - 1].
+// \u{hex}: lowercase digits, no leading zeros.
 void append_hex_escape(char32_t c, std::string& out) {
   static constexpr char kHex[] = "0123456789abcdef";
   out += "\\u{";
@@ -42,16 +31,16 @@ void append_hex_escape(char32_t c, std::string& out) {
 
 }  // namespace
 
-bool is_white_space(char32_t c) { return in_table(kWhiteSpace, kWhiteSpaceSize, c); }
 bool is_grapheme_extend(char32_t c) { return in_table(kGraphemeExtend, kGraphemeExtendSize, c); }
 bool is_printable(char32_t c) { return !in_table(kNotPrintable, kNotPrintableSize, c); }
 
 std::string debug_quoted(std::string_view text) {
   std::string out = "\"";
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t start = i;
-    const char32_t c = next_char(text, i);
+  for (std::size_t i = 0; i < text.size();) {
+    const base::Utf8Char decoded = base::decode_utf8(text.substr(i));
+    const char32_t c = decoded.code_point;
+    const std::string_view character = text.substr(i, decoded.length);
+    i += decoded.length;
     switch (c) {
       case U'"': out += "\\\""; continue;
       case U'\\': out += "\\\\"; continue;
@@ -64,7 +53,7 @@ std::string debug_quoted(std::string_view text) {
     if (is_grapheme_extend(c) || !is_printable(c)) {
       append_hex_escape(c, out);
     } else {
-      out.append(text.substr(start, i - start));
+      out.append(character);
     }
   }
   out.push_back('"');

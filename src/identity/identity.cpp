@@ -1,17 +1,18 @@
 #include "identity/identity.h"
 
-#include <errno.h>
 #include <sys/stat.h>
 
-#include <array>
 #include <span>
-#include <type_traits>
+#include <string>
+#include <string_view>
 
 #include "base/base64.h"
 #include "base/io.h"
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/overloaded.h"
 #include "base/sys.h"
+#include "base/whitespace.h"
 #include "crypto/ed25519.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
@@ -20,37 +21,13 @@
 #include "identity/keys.h"
 #include "identity/messages.h"
 #include "identity/pem.h"
-#include "base/whitespace.h"
+#include "json/error_result.h"
 
 namespace tovrel::identity {
 
 namespace {
 
-json::JsonValue error_result(std::string text) {
-  json::JsonValue out = json::object();
-  out["error"] = std::move(text);
-  return out;
-}
-
-json::JsonValue error_result(std::string_view step, std::string_view cause) {
-  return error_result(base::with_cause(step, cause));
-}
-
-// Zeroes a fixed-size secret or a string (its whole capacity) when the scope ends.
-template <class T>
-struct Wiped {
-  T value{};
-  Wiped() = default;
-  Wiped(const Wiped&) = delete;
-  Wiped& operator=(const Wiped&) = delete;
-  ~Wiped() {
-    if constexpr (std::is_same_v<T, std::string>) {
-      crypto::wipe_string(value);
-    } else {
-      crypto::wipe(value.data(), value.size());
-    }
-  }
-};
+using json::error_result;
 
 // The random source failing leaves nothing sensible to answer: the process ends.
 void draw_random(std::span<std::uint8_t> out) {
@@ -75,47 +52,42 @@ json::JsonValue generate(const GenerateArgs& args) {
   // A failure is of no consequence here.
   (void)base::retry_on_eintr([&] { return ::chmod(dir.c_str(), 0700); });
 
-  Wiped<std::array<std::uint8_t, crypto::kEd25519SeedSize>> seed;
-  draw_random(seed.value);
-  auto signing = crypto::Ed25519SigningKey::from_seed(seed.value);
+  crypto::SecretBytes seed(crypto::kEd25519SeedSize);
+  draw_random(seed.bytes());
+  auto signing = crypto::Ed25519SigningKey::from_seed(seed.bytes().first<crypto::kEd25519SeedSize>());
   if (!signing) base::internal_failure(base::with_cause(text::kInternalError, signing.error()));
   const crypto::Ed25519PublicKey public_key = signing->public_key();
 
-  Wiped<std::string> private_pem;
+  crypto::SecretBytes private_pem;
   {
-    Wiped<std::string> der;
-    der.value.reserve(kPrivateKeyDerSize);
-    append_private_key_der(seed.value, public_key, der.value);
-    if (der.value.size() != kPrivateKeyDerSize) {
-      return error_result(text::kEncodePrivateKey, size_mismatch(der.value.size(), kPrivateKeyDerSize));
+    const crypto::SecretBytes der =
+        private_key_der(seed.bytes().first<crypto::kEd25519SeedSize>(), public_key);
+    if (der.size() != kPrivateKeyDerSize) {
+      return error_result(text::kEncodePrivateKey, size_mismatch(der.size(), kPrivateKeyDerSize));
     }
-    private_pem.value.reserve(pem_size(kPrivateKeyLabel, kPrivateKeyDerSize));
-    pem_encode(kPrivateKeyLabel, der.value, private_pem.value);
+    private_pem = pem_encode(kPrivateKeyLabel, der.view());
   }
   const std::string public_der = public_key_der(public_key);
   if (public_der.size() != kPublicKeyDerSize) {
     return error_result(text::kEncodePublicKey, size_mismatch(public_der.size(), kPublicKeyDerSize));
   }
-  std::string public_pem;
-  public_pem.reserve(pem_size(kPublicKeyLabel, kPublicKeyDerSize));
-  pem_encode(kPublicKeyLabel, public_der, public_pem);
+  const crypto::SecretBytes public_pem = pem_encode(kPublicKeyLabel, public_der);
 
-  if (auto w = write_key_file(key_path(dir, kPrivateKeyFile), private_pem.value, 0600); !w) {
+  if (auto w = write_key_file(key_path(dir, kPrivateKeyFile), private_pem.view(), 0600); !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(key_path(dir, kPublicKeyFile), public_pem, 0644); !w) {
+  if (auto w = write_key_file(key_path(dir, kPublicKeyFile), public_pem.view(), 0644); !w) {
     return error_result(w.error());
   }
 
-  Wiped<std::array<std::uint8_t, crypto::kX25519KeySize>> box_secret;
-  draw_random(box_secret.value);
-  auto box_public = crypto::x25519_public_key(box_secret.value);
+  crypto::SecretBytes box_secret(crypto::kX25519KeySize);
+  draw_random(box_secret.bytes());
+  auto box_public = crypto::x25519_public_key(box_secret.bytes().first<crypto::kX25519KeySize>());
   if (!box_public) base::internal_failure(base::with_cause(text::kInternalError, box_public.error()));
-  Wiped<std::string> box_secret_text;
-  box_secret_text.value = base::base64url_encode(as_view(box_secret.value));
+  const std::string box_secret_text = base::base64url_encode(box_secret.view());
   const std::string box_public_text = base::base64url_encode(as_view(*box_public));
 
-  if (auto w = write_key_file(key_path(dir, kBoxKeyFile), box_secret_text.value, 0600); !w) {
+  if (auto w = write_key_file(key_path(dir, kBoxKeyFile), box_secret_text, 0600); !w) {
     return error_result(w.error());
   }
   if (auto w = write_key_file(key_path(dir, kBoxPubFile), box_public_text, 0644); !w) {
@@ -124,7 +96,7 @@ json::JsonValue generate(const GenerateArgs& args) {
 
   json::JsonValue out = json::object();
   out["box_pub"] = box_public_text;
-  out["fingerprint"] = key_fingerprint(public_pem);
+  out["fingerprint"] = key_fingerprint(public_pem.view());
   out["key_dir"] = dir;
   return out;
 }
@@ -152,18 +124,12 @@ json::JsonValue box_fingerprint(const BoxFingerprintArgs& args) {
 }  // namespace
 
 json::JsonValue handle_keypair(KeypairCommands command) {
-  return std::visit(
-      [](const auto& args) -> json::JsonValue {
-        using T = std::decay_t<decltype(args)>;
-        if constexpr (std::is_same_v<T, GenerateArgs>) {
-          return generate(args);
-        } else if constexpr (std::is_same_v<T, FingerprintArgs>) {
-          return fingerprint(args);
-        } else {
-          return box_fingerprint(args);
-        }
-      },
-      command);
+  return std::visit(base::Overloaded{
+                        [](const GenerateArgs& args) { return generate(args); },
+                        [](const FingerprintArgs& args) { return fingerprint(args); },
+                        [](const BoxFingerprintArgs& args) { return box_fingerprint(args); },
+                    },
+                    command);
 }
 
 json::JsonValue handle_sign(const std::string& key_dir, const std::string& hash) {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "base/os_error.h"
-#include "crypto/secure.h"
 #include "identity/der.h"
 #include "identity/messages.h"
 #include "identity/pem.h"
@@ -28,12 +28,6 @@ std::string_view as_view(std::span<const std::uint8_t> bytes) {
 std::string quoted(std::string_view label) { return "\"" + std::string(label) + "\""; }
 
 std::string pem_error(std::string_view pem_text) { return base::with_cause(text::kPem, pem_text); }
-
-// Wipes a string when it goes out of scope.
-struct WipeOnExit {
-  std::string& s;
-  ~WipeOnExit() { crypto::wipe_string(s); }
-};
 
 // The parts of an AlgorithmIdentifier that the profile looks at.
 struct Algorithm {
@@ -61,14 +55,15 @@ base::Result<Algorithm> read_algorithm(std::string_view doc, der::Reader& outer)
 }
 
 // Rules shared by both documents: PEM, exactly one SEQUENCE, then the label.
-base::Result<der::Value> read_outer(const PemDocument& pem, std::string_view label, std::string_view prefix) {
-  der::Reader whole(pem.der);
+base::Result<der::Value> read_outer(std::string_view doc, std::string_view found_label, std::string_view label,
+                                    std::string_view prefix) {
+  der::Reader whole(doc);
   auto seq = whole.expect(der::kSequence, text::kDerSequence);
   if (!seq) return base::Error{base::with_cause(prefix, seq.error())};
   if (!whole.at_end()) {
     return base::Error{base::with_cause(prefix, der::error_at(text::kDerTrailing, whole.offset()).text)};
   }
-  if (pem.label != label) {
+  if (found_label != label) {
     return base::Error{base::with_cause(prefix, pem_error(std::string(text::kUnexpectedLabel) + quoted(label)))};
   }
   return seq;
@@ -78,12 +73,15 @@ std::string unknown_oid() { return base::with_cause(text::kUnknownOid, text::kEd
 
 }  // namespace
 
-void append_private_key_der(std::span<const std::uint8_t, crypto::kEd25519SeedSize> seed,
-                            const crypto::Ed25519PublicKey& public_key, std::string& out) {
-  out.append(kPrivatePrefix, sizeof kPrivatePrefix - 1);
+crypto::SecretBytes private_key_der(std::span<const std::uint8_t, crypto::kEd25519SeedSize> seed,
+                                    const crypto::Ed25519PublicKey& public_key) {
+  crypto::SecretBytes out;
+  out.reserve(kPrivateKeyDerSize);
+  out.append({kPrivatePrefix, sizeof kPrivatePrefix - 1});
   out.append(as_view(seed));
-  out.append(kPrivateMiddle, sizeof kPrivateMiddle - 1);
+  out.append({kPrivateMiddle, sizeof kPrivateMiddle - 1});
   out.append(as_view(public_key));
+  return out;
 }
 
 std::string public_key_der(const crypto::Ed25519PublicKey& public_key) {
@@ -97,9 +95,9 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   auto fail = [&](std::string cause) { return base::Error{base::with_cause(prefix, cause)}; };
   auto pem = pem_decode(pem_text);
   if (!pem) return fail(pem_error(pem.error()));
-  WipeOnExit wipe{pem->der};
-  const std::string_view doc = pem->der;
-  auto outer = read_outer(*pem, kPrivateKeyLabel, prefix);
+  const crypto::SecretBytes secret_der(std::move(pem->der));
+  const std::string_view doc = secret_der.view();
+  auto outer = read_outer(doc, pem->label, kPrivateKeyLabel, prefix);
   if (!outer) return std::move(outer).take_error();
   der::Reader r(doc, *outer);
 
@@ -169,12 +167,10 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   auto key = crypto::Ed25519SigningKey::from_seed(std::span<const std::uint8_t, crypto::kEd25519SeedSize>(
       seed, crypto::kEd25519SeedSize));
   if (!key) return std::move(key).take_error();
-  if (public_key) {
-    crypto::Ed25519PublicKey stored;
-    std::copy(public_key->begin(), public_key->end(), stored.begin());
-    if (!crypto::ed25519_point_decodes(stored) || stored != key->public_key()) {
-      return base::Error{std::string(text::kPkcs8KeyData)};
-    }
+  // The derived key is a point's encoding, so a stored key equal to it decodes: the equality
+  // alone decides both the decoding rule and the consistency rule, which share their text.
+  if (public_key && as_view(key->public_key()) != *public_key) {
+    return base::Error{std::string(text::kPkcs8KeyData)};
   }
   return key;
 }
@@ -185,7 +181,7 @@ base::Result<crypto::Ed25519PublicKey> read_public_key(std::string_view pem_text
   auto pem = pem_decode(pem_text);
   if (!pem) return fail(pem_error(pem.error()));
   const std::string_view doc = pem->der;
-  auto outer = read_outer(*pem, kPublicKeyLabel, prefix);
+  auto outer = read_outer(doc, pem->label, kPublicKeyLabel, prefix);
   if (!outer) return std::move(outer).take_error();
   der::Reader r(doc, *outer);
   auto algorithm = read_algorithm(doc, r);

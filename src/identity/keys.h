@@ -9,6 +9,7 @@
 
 #include "base/result.h"
 #include "crypto/ed25519.h"
+#include "crypto/secure.h"
 
 namespace tovrel::identity {
 
@@ -17,9 +18,9 @@ inline constexpr std::string_view kPublicKeyLabel = "PUBLIC KEY";
 inline constexpr std::size_t kPrivateKeyDerSize = 83;
 inline constexpr std::size_t kPublicKeyDerSize = 44;
 
-// Appends the private key DER document to `out` (which the caller reserves and wipes).
-void append_private_key_der(std::span<const std::uint8_t, crypto::kEd25519SeedSize> seed,
-                            const crypto::Ed25519PublicKey& public_key, std::string& out);
+// The private key DER document, which holds the seed.
+crypto::SecretBytes private_key_der(std::span<const std::uint8_t, crypto::kEd25519SeedSize> seed,
+                                    const crypto::Ed25519PublicKey& public_key);
 std::string public_key_der(const crypto::Ed25519PublicKey& public_key);
 
 // Reads the PEM text of a private key file into a signing key. The decoded DER is wiped

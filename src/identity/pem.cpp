@@ -2,7 +2,6 @@
 
 #include "base/base64.h"
 #include "base/os_error.h"
-#include "crypto/secure.h"
 #include "identity/messages.h"
 
 namespace tovrel::identity {
@@ -12,6 +11,7 @@ namespace {
 constexpr std::string_view kBegin = "-----BEGIN ";
 constexpr std::string_view kEnd = "-----END ";
 constexpr std::string_view kDashes = "-----";
+constexpr std::string_view kLineBreak = "\n";
 constexpr std::size_t kLineLength = 64;
 
 base::Error fail(std::string_view text) { return base::Error{std::string(text)}; }
@@ -76,16 +76,18 @@ std::size_t pem_size(std::string_view label, std::size_t der_size) {
          label.size() + kDashes.size() + 1;
 }
 
-void pem_encode(std::string_view label, std::string_view der, std::string& out) {
-  out.append(kBegin).append(label).append(kDashes).append(1, '\n');
-  // Line by line, each line's temporary wiped: the document may be secret.
+crypto::SecretBytes pem_encode(std::string_view label, std::string_view der) {
+  crypto::SecretBytes out;
+  out.reserve(pem_size(label, der.size()));
+  for (const std::string_view part : {kBegin, label, kDashes, kLineBreak}) out.append(part);
+  // Line by line, each line's temporary wiped with it: the document may be secret.
   for (std::size_t i = 0; i < der.size(); i += kLineLength / 4 * 3) {
-    const std::string_view chunk = der.substr(i, kLineLength / 4 * 3);
-    std::string line = base::base64_encode(chunk);
-    out.append(line).append(1, '\n');
-    crypto::wipe_string(line);
+    const crypto::SecretBytes line(base::base64_encode(der.substr(i, kLineLength / 4 * 3)));
+    out.append(line.view());
+    out.append(kLineBreak);
   }
-  out.append(kEnd).append(label).append(kDashes).append(1, '\n');
+  for (const std::string_view part : {kEnd, label, kDashes, kLineBreak}) out.append(part);
+  return out;
 }
 
 base::Result<PemDocument> pem_decode(std::string_view text) {

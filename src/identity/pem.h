@@ -5,18 +5,19 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "crypto/secure.h"
 
 namespace tovrel::identity {
 
 // "-----BEGIN {label}-----\n", the base64 of `der` in lines of 64 characters each ending in
-// LF, "-----END {label}-----\n". Appends to `out`, which the caller has reserved (and wipes,
-// when the document is secret): pem_size() tells how much.
-void pem_encode(std::string_view label, std::string_view der, std::string& out);
+// LF, "-----END {label}-----\n". The text comes in a buffer that wipes itself, as the private
+// key's must; pem_size() is its length.
+crypto::SecretBytes pem_encode(std::string_view label, std::string_view der);
 std::size_t pem_size(std::string_view label, std::size_t der_size);
 
 struct PemDocument {
   std::string label;
-  std::string der;  // the decoded body; the caller wipes it when it is secret
+  std::string der;  // the decoded body; a reader of a secret document takes it into SecretBytes
 };
 
 // The strict reading: LF, CR LF or CR line breaks; body lines of exactly 64 characters but the

@@ -20,7 +20,10 @@ std::string unhex(std::string_view hex) {
   return out;
 }
 
-std::string hex(const SecretBytes& b) { return hex_lower(b.view()); }
+std::string hex(const base::Result<SecretBytes>& b) {
+  if (!b) return "error: " + b.error();
+  return hex_lower(b->view());
+}
 
 TEST(X25519, PublishedVectors) {
   struct Case {
@@ -87,8 +90,24 @@ TEST(Hkdf, PublishedVectors) {
             "a2e3efc4bd46b98e2ad14feda9bace9036bc1334a80be218f000f256787c6245");
 }
 
+TEST(Box, WrongSizesAreErrors) {
+  const SecretBytes secret(32);
+  EXPECT_EQ(hex(x25519(secret, std::string(31, '\x09'))), "error: x25519: keys must be 32 bytes");
+  EXPECT_EQ(hex(x25519(SecretBytes(33), std::string(32, '\x09'))), "error: x25519: keys must be 32 bytes");
+  const auto opened = chacha20poly1305_open(SecretBytes(16), std::string(12, '\0'), "", std::string(16, '\0'));
+  ASSERT_FALSE(opened.ok());
+  EXPECT_EQ(opened.error(), "chacha20-poly1305: bad key or nonce size");
+}
+
 class ChaChaPoly : public ::testing::Test {
  protected:
+  // The plaintext, "refused" when the payload does not open, or the error.
+  std::string open(std::string_view with_nonce, std::string_view with_aad, std::string_view payload) const {
+    const auto opened = chacha20poly1305_open(key, with_nonce, with_aad, payload);
+    if (!opened) return "error: " + opened.error();
+    return opened->value_or("refused");
+  }
+
   const SecretBytes key{unhex("808182838485868788898a8b8c8d8e8f909192939495969798999a9b9c9d9e9f")};
   const std::string nonce = unhex("070000004041424344454647");
   const std::string aad = unhex("50515253c0c1c2c3c4c5c6c7");
@@ -102,9 +121,7 @@ class ChaChaPoly : public ::testing::Test {
 };
 
 TEST_F(ChaChaPoly, OpensRfc8439Vector) {
-  const auto plain = chacha20poly1305_open(key, nonce, aad, sealed);
-  ASSERT_TRUE(plain.has_value());
-  EXPECT_EQ(*plain, plaintext);
+  EXPECT_EQ(open(nonce, aad, sealed), plaintext);
 }
 
 TEST_F(ChaChaPoly, RefusesEveryTampering) {
@@ -112,17 +129,17 @@ TEST_F(ChaChaPoly, RefusesEveryTampering) {
   for (std::size_t i : {std::size_t{0}, tag_at - 1, tag_at, sealed.size() - 1}) {
     std::string changed = sealed;
     changed[i] ^= 1;
-    EXPECT_FALSE(chacha20poly1305_open(key, nonce, aad, changed)) << "byte " << i;
+    EXPECT_EQ(open(nonce, aad, changed), "refused") << "byte " << i;
   }
   std::string other_aad = aad;
   other_aad[0] ^= 1;
-  EXPECT_FALSE(chacha20poly1305_open(key, nonce, other_aad, sealed));
-  EXPECT_FALSE(chacha20poly1305_open(key, nonce, aad + "x", sealed));
-  EXPECT_FALSE(chacha20poly1305_open(key, std::string(12, '\0'), aad, sealed));
-  EXPECT_FALSE(chacha20poly1305_open(key, nonce, aad, sealed.substr(0, tag_at)));
-  EXPECT_FALSE(chacha20poly1305_open(key, nonce, aad, sealed.substr(1)));
+  EXPECT_EQ(open(nonce, other_aad, sealed), "refused");
+  EXPECT_EQ(open(nonce, aad + "x", sealed), "refused");
+  EXPECT_EQ(open(std::string(12, '\0'), aad, sealed), "refused");
+  EXPECT_EQ(open(nonce, aad, sealed.substr(0, tag_at)), "refused");
+  EXPECT_EQ(open(nonce, aad, sealed.substr(1)), "refused");
   for (std::size_t n : {0, 1, 15}) {
-    EXPECT_FALSE(chacha20poly1305_open(key, nonce, aad, sealed.substr(0, n))) << n;
+    EXPECT_EQ(open(nonce, aad, sealed.substr(0, n)), "refused") << n;
   }
 }
 

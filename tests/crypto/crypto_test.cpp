@@ -6,7 +6,12 @@
 #include <algorithm>
 #include <set>
 
+#include <openssl/err.h>
+#include <openssl/evperr.h>
+
 #include "crypto/ed25519.h"
+#include "crypto/init.h"
+#include "crypto/openssl_error.h"
 #include "crypto/random.h"
 #include "crypto/secure.h"
 #include "crypto/x25519.h"
@@ -169,20 +174,51 @@ TEST(Random, FillsAndDiffers) {
   EXPECT_NE(a, b);
 }
 
-TEST(Wipe, SpareCapacityToo) {
-  std::string s(200, 'k');
-  s.resize(10);
-  const char* data = s.data();
-  const std::size_t capacity = s.capacity();
-  wipe_string(s);
-  EXPECT_TRUE(s.empty());
-  ASSERT_EQ(s.data(), data);
-  EXPECT_TRUE(std::all_of(data, data + capacity, [](char c) { return c == '\0'; }));
+// The initialisation skips only work no call needs: OpenSSL's reason texts, which error
+// messages carry, are still there (not "lib(6)::reason(130)").
+TEST(OpenSsl, ErrorsCarryTheirReasonTexts) {
+  ensure_openssl_initialised();
+  ERR_raise(ERR_LIB_EVP, EVP_R_INVALID_KEY_LENGTH);
+  EXPECT_EQ(openssl_error("load key"), "load key: error:03000082:digital envelope routines::invalid key length");
+  EXPECT_EQ(openssl_error("again"), "again: unknown error");
+}
 
-  SecretBytes secret(std::string_view("0123456789abcdef"));
-  secret.append(std::string(100, 'x'));  // grows: the old buffer is wiped before it goes
-  EXPECT_EQ(secret.size(), 116u);
-  EXPECT_EQ(secret.view().substr(0, 16), "0123456789abcdef");
+bool all_zero(const unsigned char* begin, std::size_t size) {
+  return std::all_of(begin, begin + size, [](unsigned char c) { return c == 0; });
+}
+
+TEST(SecretBytes, WipesTheWholeCapacity) {
+  // Adopted without a copy; shrinking wipes what is given up, clearing wipes everything,
+  // the spare capacity beyond the size included (the buffer stays allocated, so it can be read).
+  std::string text(200, 'k');
+  const char* buffer = text.data();
+  SecretBytes secret(std::move(text));
+  ASSERT_EQ(reinterpret_cast<const char*>(secret.data()), buffer);
+  const unsigned char* data = secret.data();
+  secret.resize(10);
+  EXPECT_EQ(secret.view(), std::string(10, 'k'));
+  EXPECT_TRUE(all_zero(data + 10, 190));
+  secret.clear();
+  EXPECT_TRUE(secret.empty());
+  ASSERT_EQ(secret.data(), data);
+  EXPECT_TRUE(all_zero(data, 200));
+
+  // A short string keeps its characters in its own storage, which the move only copies.
+  std::string short_text("0123456789");
+  SecretBytes from_short(std::move(short_text));
+  EXPECT_EQ(from_short.view(), "0123456789");
+  EXPECT_TRUE(all_zero(reinterpret_cast<const unsigned char*>(short_text.data()), short_text.capacity()));
+
+  // Moved from: the source is left empty and wiped.
+  SecretBytes moved(std::move(from_short));
+  EXPECT_EQ(moved.view(), "0123456789");
+  EXPECT_TRUE(from_short.empty());
+  EXPECT_TRUE(all_zero(from_short.data(), 10));
+
+  SecretBytes grown(std::string_view("0123456789abcdef"));
+  grown.append(std::string(100, 'x'));  // grows: the old buffer is wiped before it goes
+  EXPECT_EQ(grown.size(), 116u);
+  EXPECT_EQ(grown.view().substr(0, 16), "0123456789abcdef");
 }
 
 }  // namespace

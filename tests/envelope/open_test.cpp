@@ -33,9 +33,9 @@ class Open : public ::testing::Test {
 
   // The compact text of the result of opening `document` with `key_text`.
   std::string open(std::string_view document) {
-    return json::to_compact(open_envelope(document, [this]() -> base::Result<std::string> {
+    return json::to_compact(open_envelope(document, [this]() -> base::Result<std::string_view> {
       ++key_reads;
-      return key_text;
+      return std::string_view(key_text);
     }));
   }
   static std::string error(std::string_view message) {
@@ -256,7 +256,7 @@ TEST_F(Open, BoxKeyIsReadOnlyAfterTheDocumentChecks) {
   const std::string bad_rest =
       R"({"version":1,"enc":"!","ciphertext":"!","aad_fields":)" + kPlainAad + "}";
   const std::string result =
-      json::to_compact(open_envelope(bad_rest, []() -> base::Result<std::string> {
+      json::to_compact(open_envelope(bad_rest, []() -> base::Result<std::string_view> {
         return base::Error{"No such file or directory (os error 2)"};
       }));
   EXPECT_EQ(result, error("read box key: No such file or directory (os error 2)"));

@@ -1,8 +1,8 @@
 // End-to-end: the identity commands through the built binary, output and status compared whole.
-// Until the command-line parser is in the binary, these tests skip themselves.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/base64.h"
 #include "crypto/sha256.h"
@@ -82,6 +82,18 @@ TEST_F(IdentityE2e, Rfc8032Vectors) {
             "{\"hash\":\"\",\"valid\":true}\n");
   EXPECT_EQ(ok({"verify", "--hash", "r", "--signature", sig2, "--public-key", d2 + "/public_key.pem"}),
             "{\"hash\":\"r\",\"valid\":true}\n");
+}
+
+// Key files are read whatever they are: a pipe (a process substitution) included.
+TEST_F(IdentityE2e, KeyFilesMayBePipes) {
+  const std::string pem = public_pem(spki(kPublic1));
+  const std::string fp = crypto::sha256_hex(pem).substr(0, 16);
+  const RunResult fingerprint = tovrel({"keypair", "fingerprint", "--public-key", "/dev/stdin"}, pem);
+  EXPECT_EQ(fingerprint.out, "{\"fingerprint\":\"" + fp + "\"}\n");
+  ASSERT_EQ(::symlink("/dev/stdin", (tmp / "private_key.pem").c_str()), 0);
+  const std::string sig1 = base::base64url_encode(unhex(test::vectors::kRfc8032Test1.signature));
+  const RunResult sign = tovrel({"sign", "--key-dir", tmp.path(), "--hash", ""}, private_pem(pkcs8_v2(kSeed1, kPublic1)));
+  EXPECT_EQ(sign.out, "{\"hash\":\"\",\"signature\":\"" + sig1 + "\"}\n");
 }
 
 TEST_F(IdentityE2e, FailuresAreResultsWithStatusZero) {

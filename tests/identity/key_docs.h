@@ -53,9 +53,7 @@ inline std::string spki(std::string_view key) {
 }
 
 inline std::string pem(std::string_view label, std::string_view der) {
-  std::string out;
-  pem_encode(label, der, out);
-  return out;
+  return std::string(pem_encode(label, der).view());
 }
 inline std::string private_pem(std::string_view der) { return pem("PRIVATE KEY", der); }
 inline std::string public_pem(std::string_view der) { return pem("PUBLIC KEY", der); }

@@ -4,8 +4,7 @@
 Usage: tools/unicode/gen.py [UCD_DIR] > src/envelope/unicode_tables.cpp
 UCD_DIR defaults to /usr/share/unicode (Debian package `unicode-data`).
 
-Three tables of inclusive code point ranges, sorted:
-  kWhiteSpace       White_Space (PropList.txt): what trimming removes.
+Two tables of inclusive code point ranges, sorted:
   kGraphemeExtend   Grapheme_Extend (DerivedCoreProperties.txt): escaped in debug text.
   kNotPrintable     general categories Cc, Cf, Cs, Co, Cn, Zl, Zp, Zs except U+0020
                     (UnicodeData.txt; unlisted code points are Cn): escaped in debug text.
@@ -97,7 +96,6 @@ def emit(name, rs):
 
 def main():
     ucd = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/unicode"
-    white = ranges(property_ranges(os.path.join(ucd, "PropList.txt"), "White_Space"))
     extend = ranges(property_ranges(os.path.join(ucd, "DerivedCoreProperties.txt"),
                                     "Grapheme_Extend"))
     hidden = ranges(not_printable(os.path.join(ucd, "UnicodeData.txt")))
@@ -108,8 +106,7 @@ def main():
     print()
     print("namespace tovrel::envelope::unicode {")
     print()
-    for name, rs in (("kWhiteSpace", white), ("kGraphemeExtend", extend),
-                     ("kNotPrintable", hidden)):
+    for name, rs in (("kGraphemeExtend", extend), ("kNotPrintable", hidden)):
         print(emit(name, rs))
         print(f"const std::size_t {name}Size = sizeof({name}) / sizeof({name}[0]);")
         print()
