@@ -95,8 +95,8 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   base::Result<std::string> key_bytes = decode_base64url(base::trim_unicode_whitespace(*key_text));
   if (!key_bytes) return error_result(msg::decode_box_key(key_bytes.error()));
   if (key_bytes->size() != crypto::kX25519KeySize) return error_result(std::string(msg::kBoxKeySize));
-  // The copy that the agreement uses, wiped when it goes.
-  const crypto::SecretBytes box_secret{std::string_view(*key_bytes)};
+  // The decoded secret, wiped when it goes.
+  const crypto::SecretBytes box_secret{std::move(*key_bytes)};
 
   // 8. The ephemeral public key, untrimmed.
   base::Result<std::string> ephemeral = decode_base64url(text_of(*enc));

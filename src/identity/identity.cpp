@@ -84,10 +84,11 @@ json::JsonValue generate(const GenerateArgs& args) {
   draw_random(box_secret.bytes());
   auto box_public = crypto::x25519_public_key(box_secret.bytes().first<crypto::kX25519KeySize>());
   if (!box_public) base::internal_failure(base::with_cause(text::kInternalError, box_public.error()));
-  const std::string box_secret_text = base::base64url_encode(box_secret.view());
+  // The text form is as secret as the key: wiped too.
+  const crypto::SecretBytes box_secret_text(base::base64url_encode(box_secret.view()));
   const std::string box_public_text = base::base64url_encode(as_view(*box_public));
 
-  if (auto w = write_key_file(key_path(dir, kBoxKeyFile), box_secret_text, 0600); !w) {
+  if (auto w = write_key_file(key_path(dir, kBoxKeyFile), box_secret_text.view(), 0600); !w) {
     return error_result(w.error());
   }
   if (auto w = write_key_file(key_path(dir, kBoxPubFile), box_public_text, 0644); !w) {
