@@ -327,7 +327,7 @@ Fail LevelParser::validate() {
   }
   if (missing.empty()) return std::nullopt;
   ErrorParts err;
-  err.message.add(missing.size() == 1 ? kMissingOne : kMissingMany);
+  err.message.add(kMissingRequired);
   for (const Option* o : missing) err.message.add("\n  ").add(option_text(*o), Style::kValid);
   std::vector<const Option*> used = used_options();
   used.insert(used.end(), missing.begin(), missing.end());

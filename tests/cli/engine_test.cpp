@@ -217,22 +217,22 @@ TEST(Errors, Table) {
        "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n  --hash <HASH>\n\n"
        "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"sign", "--hash", "h"},
-       "error: the following required argument was not provided:\n  --key-dir <KEY_DIR>\n\n"
+       "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n\n"
        "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"exec", "run", "--stdin-pipe"},
-       "error: the following required argument was not provided:\n  --cmd <CMD>\n\n"
+       "error: the following required arguments were not provided:\n  --cmd <CMD>\n\n"
        "Usage: tovrel exec run --cmd <CMD> --stdin-pipe" + kTry},
       {{"exec", "kill"},
-       "error: the following required argument was not provided:\n  --pid <PID>\n\n"
+       "error: the following required arguments were not provided:\n  --pid <PID>\n\n"
        "Usage: tovrel exec kill --pid <PID>" + kTry},
       {{"exec", "status"},
-       "error: the following required argument was not provided:\n  --pid <PID>\n\n"
+       "error: the following required arguments were not provided:\n  --pid <PID>\n\n"
        "Usage: tovrel exec status --pid <PID>" + kTry},
       {{"time", "after"},
-       "error: the following required argument was not provided:\n  --ms <MS>\n\n"
+       "error: the following required arguments were not provided:\n  --ms <MS>\n\n"
        "Usage: tovrel time after --ms <MS>" + kTry},
       {{"cas", "fetch", "--blob", "--hash", "h"},
-       "error: the following required argument was not provided:\n  --root <ROOT>\n\n"
+       "error: the following required arguments were not provided:\n  --root <ROOT>\n\n"
        "Usage: tovrel cas fetch --root <ROOT> --hash <HASH> --blob" + kTry},
       // Values missing.
       {{"exec", "run", "--cmd", "x", "--arg"},

@@ -76,8 +76,11 @@ TEST(FrontErrors, EveryKind) {
        "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n  --hash <HASH>\n\n"
        "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"time", "after"},
-       "error: the following required argument was not provided:\n  --ms <MS>\n\n"
+       "error: the following required arguments were not provided:\n  --ms <MS>\n\n"
        "Usage: tovrel time after --ms <MS>" + kTry},
+      {{"sign", "--hash", "abc"},
+       "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n\n"
+       "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"exec", "run", "--cmd", "x", "--arg"},
        "error: a value is required for '--arg <ARGS>' but none was supplied" + kTry},
       {{"exec", "kill", "--pid", "4294967296"},
