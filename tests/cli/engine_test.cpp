@@ -289,6 +289,27 @@ TEST(Errors, Table) {
       {{"exec", "run", "--cmd", "x", "--stdin-pipe="},
        "error: unexpected value '' for '--stdin-pipe' found; no more were expected\n\n"
        "Usage: tovrel exec run --cmd <CMD> --stdin-pipe" + kTry},
+      // The given-options line counts an option whose value came as the word before.
+      {{"exec", "run", "--env", "a=b", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --stdin-pipe" + kTry},
+      {{"exec", "run", "--timeout", "3", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --timeout <TIMEOUT> --stdin-pipe" + kTry},
+      {{"exec", "run", "--cwd", "x", "--arg", "a", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --cwd <CWD> --arg <ARGS> --stdin-pipe" + kTry},
+      {{"exec", "run", "--timeout", "x", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --timeout <TIMEOUT> --stdin-pipe" + kTry},
+      {{"exec", "run", "--arg", "a", "--cmdd"},
+       "error: unexpected argument '--cmdd' found\n\n  tip: a similar argument exists: '--cmd'\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --arg <ARGS>" + kTry},
+      {{"exec", "spawn", "--log", "l", "--bogus"},
+       "error: unexpected argument '--bogus' found\n\nUsage: tovrel exec spawn --cmd <CMD> --log <LOG>" + kTry},
+      {{"exec", "run", "--env", "a=b", "--timeout", "3"},
+       "error: the following required arguments were not provided:\n  --cmd <CMD>\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --timeout <TIMEOUT>" + kTry},
       // Bytes that are not UTF-8.
       {{"cas", "store", "--root", "\xff"},
        "error: invalid UTF-8 was detected in one or more arguments\n\n"

@@ -98,6 +98,12 @@ TEST(FrontErrors, EveryKind) {
       {{"cas", "store", "--blob=true"},
        "error: unexpected value 'true' for '--blob' found; no more were expected\n\n"
        "Usage: tovrel cas store --root <ROOT> --blob" + kTry},
+      {{"exec", "run", "--env", "a=b", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --stdin-pipe" + kTry},
+      {{"exec", "run", "--cwd", "x", "--cmdd"},
+       "error: unexpected argument '--cmdd' found\n\n  tip: a similar argument exists: '--cmd'\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --cwd <CWD>" + kTry},
       {{"cas", "store", "--root", "\xff"},
        "error: invalid UTF-8 was detected in one or more arguments\n\n"
        "Usage: tovrel cas store [OPTIONS] --root <ROOT>" + kTry},
