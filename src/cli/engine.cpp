@@ -47,6 +47,7 @@ class LevelParser {
   Entry* entry(const Option& o);
   bool remove_entry(const Option& o);
   std::vector<const Option*> used_options() const;
+  Styled given_line(const std::vector<const Option*>& extra);
   const Option* find_long(std::string_view name) const;
 
   const Command& cmd_;
@@ -80,6 +81,17 @@ std::vector<const Option*> LevelParser::used_options() const {
     if (e.source == Source::kCommandLine) out.push_back(e.option);
   }
   return out;
+}
+
+// The given-options usage line: the options given so far, then `extra`. An option whose
+// value came as a separate word is still pending when the next word fails, yet it was given
+// before that word: it is settled first, and a failure of its own gives way to the error
+// being reported.
+Styled LevelParser::given_line(const std::vector<const Option*>& extra) {
+  (void)resolve_pending();
+  std::vector<const Option*> used = used_options();
+  used.insert(used.end(), extra.begin(), extra.end());
+  return given_usage(cmd_, bin_, used);
 }
 
 const Option* LevelParser::find_long(std::string_view name) const {
@@ -181,13 +193,11 @@ ParseExit LevelParser::unknown_long(std::string_view name, std::size_t index) {
   std::vector<std::string> similar = similar_names(name, longs);
   ErrorParts err;
   err.message = unexpected_argument("--" + std::string(name));
+  std::vector<const Option*> suggested;  // listed in the usage line too
   if (!similar.empty()) {
     const std::string best = "--" + similar.back();
     err.tip = similar_tip("argument", {best});
-    const Option* suggested = find_long(similar.back());
-    if (suggested && !entry(*suggested)) {
-      entries_.push_back(Entry{suggested, Source::kCommandLine, std::nullopt});
-    }
+    if (const Option* o = find_long(similar.back())) suggested.push_back(o);
   } else if (is_group(cmd_)) {
     std::vector<const Command*> subs;
     for (const Command& s : cmd_.subcommands) subs.push_back(&s);
@@ -205,7 +215,7 @@ ParseExit LevelParser::unknown_long(std::string_view name, std::size_t index) {
       break;
     }
   }
-  err.usage = is_group(cmd_) ? full_usage(cmd_, bin_) : given_usage(cmd_, bin_, used_options());
+  err.usage = is_group(cmd_) ? full_usage(cmd_, bin_) : given_line(suggested);
   return error_exit(err);
 }
 
@@ -216,10 +226,7 @@ Fail LevelParser::parse_long(std::size_t index, const Option*& waiting) {
   std::optional<std::string> attached;
   if (eq != std::string_view::npos) attached = std::string(body.substr(eq + 1));
   const Option* o = base::is_valid_utf8(name) ? find_long(name) : nullptr;
-  if (!o) {
-    (void)resolve_pending();
-    return unknown_long(base::utf8_lossy(name), index);
-  }
+  if (!o) return unknown_long(base::utf8_lossy(name), index);
   if (takes_value(*o)) {
     if (attached) return react(*o, {std::move(*attached)}, Source::kCommandLine);
     if (Fail f = resolve_pending()) return f;
@@ -228,19 +235,13 @@ Fail LevelParser::parse_long(std::size_t index, const Option*& waiting) {
     return std::nullopt;
   }
   if (attached) {
-    std::vector<const Option*> used;
-    for (const Option* u : used_options()) {
-      if (!u->required) used.push_back(u);
-    }
-    used.push_back(o);
-    (void)resolve_pending();
     ErrorParts err;
     err.message.add("unexpected value ")
         .add(quoted(base::utf8_lossy(*attached), Style::kInvalid))
         .add(" for ")
         .add(quoted(option_text(*o), Style::kLiteral))
         .add(" found; no more were expected");
-    err.usage = given_usage(cmd_, bin_, used);
+    err.usage = given_line({o});
     return error_exit(err);
   }
   return react(*o, {}, Source::kCommandLine);
@@ -327,11 +328,9 @@ Fail LevelParser::validate() {
   }
   if (missing.empty()) return std::nullopt;
   ErrorParts err;
-  err.message.add(missing.size() == 1 ? kMissingOne : kMissingMany);
+  err.message.add(kMissingRequired);
   for (const Option* o : missing) err.message.add("\n  ").add(option_text(*o), Style::kValid);
-  std::vector<const Option*> used = used_options();
-  used.insert(used.end(), missing.begin(), missing.end());
-  err.usage = given_usage(cmd_, bin_, used);
+  err.usage = given_line(missing);
   return error_exit(err);
 }
 

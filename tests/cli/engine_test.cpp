@@ -217,22 +217,22 @@ TEST(Errors, Table) {
        "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n  --hash <HASH>\n\n"
        "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"sign", "--hash", "h"},
-       "error: the following required argument was not provided:\n  --key-dir <KEY_DIR>\n\n"
+       "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n\n"
        "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"exec", "run", "--stdin-pipe"},
-       "error: the following required argument was not provided:\n  --cmd <CMD>\n\n"
+       "error: the following required arguments were not provided:\n  --cmd <CMD>\n\n"
        "Usage: tovrel exec run --cmd <CMD> --stdin-pipe" + kTry},
       {{"exec", "kill"},
-       "error: the following required argument was not provided:\n  --pid <PID>\n\n"
+       "error: the following required arguments were not provided:\n  --pid <PID>\n\n"
        "Usage: tovrel exec kill --pid <PID>" + kTry},
       {{"exec", "status"},
-       "error: the following required argument was not provided:\n  --pid <PID>\n\n"
+       "error: the following required arguments were not provided:\n  --pid <PID>\n\n"
        "Usage: tovrel exec status --pid <PID>" + kTry},
       {{"time", "after"},
-       "error: the following required argument was not provided:\n  --ms <MS>\n\n"
+       "error: the following required arguments were not provided:\n  --ms <MS>\n\n"
        "Usage: tovrel time after --ms <MS>" + kTry},
       {{"cas", "fetch", "--blob", "--hash", "h"},
-       "error: the following required argument was not provided:\n  --root <ROOT>\n\n"
+       "error: the following required arguments were not provided:\n  --root <ROOT>\n\n"
        "Usage: tovrel cas fetch --root <ROOT> --hash <HASH> --blob" + kTry},
       // Values missing.
       {{"exec", "run", "--cmd", "x", "--arg"},
@@ -289,6 +289,27 @@ TEST(Errors, Table) {
       {{"exec", "run", "--cmd", "x", "--stdin-pipe="},
        "error: unexpected value '' for '--stdin-pipe' found; no more were expected\n\n"
        "Usage: tovrel exec run --cmd <CMD> --stdin-pipe" + kTry},
+      // The given-options line counts an option whose value came as the word before.
+      {{"exec", "run", "--env", "a=b", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --stdin-pipe" + kTry},
+      {{"exec", "run", "--timeout", "3", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --timeout <TIMEOUT> --stdin-pipe" + kTry},
+      {{"exec", "run", "--cwd", "x", "--arg", "a", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --cwd <CWD> --arg <ARGS> --stdin-pipe" + kTry},
+      {{"exec", "run", "--timeout", "x", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --timeout <TIMEOUT> --stdin-pipe" + kTry},
+      {{"exec", "run", "--arg", "a", "--cmdd"},
+       "error: unexpected argument '--cmdd' found\n\n  tip: a similar argument exists: '--cmd'\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --arg <ARGS>" + kTry},
+      {{"exec", "spawn", "--log", "l", "--bogus"},
+       "error: unexpected argument '--bogus' found\n\nUsage: tovrel exec spawn --cmd <CMD> --log <LOG>" + kTry},
+      {{"exec", "run", "--env", "a=b", "--timeout", "3"},
+       "error: the following required arguments were not provided:\n  --cmd <CMD>\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --timeout <TIMEOUT>" + kTry},
       // Bytes that are not UTF-8.
       {{"cas", "store", "--root", "\xff"},
        "error: invalid UTF-8 was detected in one or more arguments\n\n"

@@ -76,8 +76,11 @@ TEST(FrontErrors, EveryKind) {
        "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n  --hash <HASH>\n\n"
        "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"time", "after"},
-       "error: the following required argument was not provided:\n  --ms <MS>\n\n"
+       "error: the following required arguments were not provided:\n  --ms <MS>\n\n"
        "Usage: tovrel time after --ms <MS>" + kTry},
+      {{"sign", "--hash", "abc"},
+       "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n\n"
+       "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
       {{"exec", "run", "--cmd", "x", "--arg"},
        "error: a value is required for '--arg <ARGS>' but none was supplied" + kTry},
       {{"exec", "kill", "--pid", "4294967296"},
@@ -95,6 +98,12 @@ TEST(FrontErrors, EveryKind) {
       {{"cas", "store", "--blob=true"},
        "error: unexpected value 'true' for '--blob' found; no more were expected\n\n"
        "Usage: tovrel cas store --root <ROOT> --blob" + kTry},
+      {{"exec", "run", "--env", "a=b", "--stdin-pipe=1"},
+       "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --stdin-pipe" + kTry},
+      {{"exec", "run", "--cwd", "x", "--cmdd"},
+       "error: unexpected argument '--cmdd' found\n\n  tip: a similar argument exists: '--cmd'\n\n"
+       "Usage: tovrel exec run --cmd <CMD> --cwd <CWD>" + kTry},
       {{"cas", "store", "--root", "\xff"},
        "error: invalid UTF-8 was detected in one or more arguments\n\n"
        "Usage: tovrel cas store [OPTIONS] --root <ROOT>" + kTry},
