@@ -9,6 +9,7 @@
 
 #include "base/utf8.h"
 #include "json/pow10.h"
+#include "json/scan.h"
 
 namespace tovrel::json {
 
@@ -101,16 +102,6 @@ void append_utf8(std::uint32_t cp, std::string& out) {
                        static_cast<char>(0x80 | (cp & 0x3F))};
     out.append(b, 4);
   }
-}
-
-// True when one of the 8 bytes of `v` needs a closer look inside a string: a byte of 0x80 or
-// more, a control character, '"' or '\\'.
-constexpr bool needs_attention(std::uint64_t v) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHigh = 0x8080808080808080u;
-  const auto has_zero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
-  return ((v & kHigh) | ((v - kOnes * 0x20) & ~v & kHigh) | has_zero(v ^ (kOnes * '"')) |
-          has_zero(v ^ (kOnes * '\\'))) != 0;
 }
 
 // A recursive-descent parser over one document held whole in memory. On failure it records
@@ -289,9 +280,7 @@ class Parser {
     for (;;) {
       while (i_ < n_) {
         if (n_ - i_ >= 8) {
-          std::uint64_t v;
-          std::memcpy(&v, s_ + i_, 8);
-          if (!needs_attention(v)) {
+          if (!scan::has_special_or_high(scan::load8(s_ + i_))) {
             i_ += 8;
             continue;
           }

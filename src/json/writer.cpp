@@ -1,13 +1,40 @@
 #include "json/writer.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "base/decimal.h"
+#include "json/scan.h"
 
 namespace tovrel::json {
 
 namespace {
+
+// How each ASCII byte is written inside a string: '"', '\\' and the control characters as
+// escapes (the short ones where JSON has them, \u00xx with lowercase hex otherwise), the
+// others as they are (size 0).
+struct Escape {
+  char text[6];
+  std::uint8_t size;
+};
+constexpr std::array<Escape, 0x80> kEscapes = [] {
+  constexpr char kHex[] = "0123456789abcdef";
+  std::array<Escape, 0x80> table{};
+  for (unsigned c = 0; c < 0x20; ++c) {
+    table[c] = {{'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]}, 6};
+  }
+  const auto short_escape = [&](unsigned char c, char letter) { table[c] = {{'\\', letter}, 2}; };
+  short_escape('"', '"');
+  short_escape('\\', '\\');
+  short_escape('\b', 'b');
+  short_escape('\t', 't');
+  short_escape('\n', 'n');
+  short_escape('\f', 'f');
+  short_escape('\r', 'r');
+  return table;
+}();
 
 template <class Int>
 void write_integer(Int n, std::string& out) {
@@ -62,32 +89,39 @@ std::string number_text(double value) {
   return out;
 }
 
-void write_compact_string(std::string_view s, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
+void write_quoted(std::string_view s, std::string& out, NonAsciiWriter non_ascii) {
+  const char* const p = s.data();
+  const std::size_t n = s.size();
   out += '"';
-  std::size_t run = 0;  // start of the pending run of characters written as they are
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(s.data() + run, i - run);
-    run = i + 1;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\f': out += "\\f"; break;
-      case '\r': out += "\\r"; break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0xF];
+  std::size_t run = 0;  // start of the pending run of bytes written as they are
+  std::size_t i = 0;
+  while (i < n) {
+    if (n - i >= 8) {
+      const std::uint64_t v = scan::load8(p + i);
+      if (non_ascii ? !scan::has_special_or_high(v) : !scan::has_quote_backslash_or_control(v)) {
+        i += 8;
+        continue;
+      }
     }
+    const unsigned char c = static_cast<unsigned char>(p[i]);
+    if (c < 0x80 ? kEscapes[c].size == 0 : non_ascii == nullptr) {
+      ++i;
+      continue;
+    }
+    out.append(p + run, i - run);
+    if (c < 0x80) {
+      out.append(kEscapes[c].text, kEscapes[c].size);
+      ++i;
+    } else {
+      i += non_ascii(s.substr(i), out);
+    }
+    run = i;
   }
-  out.append(s.data() + run, s.size() - run);
+  out.append(p + run, n - run);
   out += '"';
 }
+
+void write_compact_string(std::string_view s, std::string& out) { write_quoted(s, out); }
 
 void write_json(const JsonValue& value, std::string& out, StringWriter write_string) {
   struct Visitor {
