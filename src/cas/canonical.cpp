@@ -1,8 +1,10 @@
 #include "cas/canonical.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "base/utf8.h"
+#include "json/parser.h"
 #include "json/writer.h"
 
 namespace tovrel::cas {
@@ -61,6 +63,17 @@ std::string canonical_json(const json::JsonValue& value) {
   std::string out;
   write_canonical_json(value, out);
   return out;
+}
+
+base::Result<std::string> canonicalize(std::string_view document) {
+  std::string text;
+  // Usually about the size of the document; what is reserved and never written is never
+  // touched, so costs nothing.
+  text.reserve(document.size());
+  json::TextWriter writer(text, write_quoted_json_string);
+  base::Status parsed = json::parse(document, writer);
+  if (!parsed) return std::move(parsed).take_error();
+  return text;
 }
 
 }  // namespace tovrel::cas

@@ -1,16 +1,20 @@
-// parse() into a JsonValue: a Handler that builds the value, one open array or object per
-// nesting level.
+// Between values and parts: the builder behind parse(), and the walk of a value.
+
+#include "json/handler.h"
 
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
+#include "base/overloaded.h"
 #include "json/parser.h"
 
 namespace tovrel::json {
 
 namespace {
 
+// Builds a value from the parts, one open array or object per nesting level.
 class Builder final : public Handler {
  public:
   JsonValue take() { return std::move(root_); }
@@ -60,6 +64,31 @@ class Builder final : public Handler {
 };
 
 }  // namespace
+
+void walk(const JsonValue& value, Handler& handler) {
+  std::visit(base::Overloaded{
+                 [&](std::monostate) { handler.null(); },
+                 [&](bool b) { handler.boolean(b); },
+                 [&](std::uint64_t n) { handler.u64(n); },
+                 [&](std::int64_t n) { handler.i64(n); },
+                 [&](double d) { handler.f64(d); },
+                 [&](const std::string& s) { handler.string(s); },
+                 [&](const Array& a) {
+                   handler.begin_array();
+                   for (const JsonValue& element : a) walk(element, handler);
+                   handler.end_array();
+                 },
+                 [&](const Object& o) {
+                   handler.begin_object();
+                   for (const auto& [key, member] : o) {
+                     handler.key(key);
+                     walk(member, handler);
+                   }
+                   handler.end_object();
+                 },
+             },
+             value.storage());
+}
 
 base::Result<JsonValue> parse(std::string_view bytes) {
   Builder builder;

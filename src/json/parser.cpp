@@ -280,18 +280,8 @@ class Parser {
     decoded_.clear();
     for (;;) {
       while (i_ < n_) {
-        if (n_ - i_ >= 8) {
-          if (!scan::has_special_or_high(scan::load8(s_ + i_))) {
-            i_ += 8;
-            continue;
-          }
-        }
-        const unsigned char c = s_[i_];
-        if (c < 0x80) {
-          if (c == '"' || c == '\\' || c < 0x20) break;
-          ++i_;
-          continue;
-        }
+        i_ += scan::find_special<true>(s_ + i_, n_ - i_);
+        if (i_ == n_ || s_[i_] < 0x80) break;  // the end, '"', '\\' or a control character
         std::size_t maximal = 1;
         const std::size_t len = base::utf8_sequence_length(
             std::string_view(reinterpret_cast<const char*>(s_ + i_), n_ - i_), &maximal);

@@ -1,11 +1,14 @@
 #include "json/writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <variant>
 
 #include "base/decimal.h"
+#include "base/overloaded.h"
 #include "json/scan.h"
 
 namespace tovrel::json {
@@ -41,6 +44,33 @@ void write_integer(Int n, std::string& out) {
   char buf[24];
   const auto res = std::to_chars(buf, buf + sizeof buf, n);
   out.append(buf, res.ptr);
+}
+
+// The size of the compact text of `value`, exact but for escapes in strings and for numbers,
+// which count their longest form.
+std::size_t text_size_estimate(const JsonValue& value) {
+  constexpr std::size_t kNumber = 24;
+  return std::visit(base::Overloaded{
+                        [](std::monostate) -> std::size_t { return 4; },
+                        [](bool) -> std::size_t { return 5; },
+                        [](std::uint64_t) { return kNumber; },
+                        [](std::int64_t) { return kNumber; },
+                        [](double) { return kNumber; },
+                        [](const std::string& s) { return s.size() + 2; },
+                        [](const Array& a) {
+                          std::size_t size = 2 + a.size();
+                          for (const JsonValue& element : a) size += text_size_estimate(element);
+                          return size;
+                        },
+                        [](const Object& o) {
+                          std::size_t size = 2 + o.size();
+                          for (const auto& [key, member] : o) {
+                            size += key.size() + 3 + text_size_estimate(member);
+                          }
+                          return size;
+                        },
+                    },
+                    value.storage());
 }
 
 }  // namespace
@@ -96,18 +126,10 @@ void write_quoted(std::string_view s, std::string& out, NonAsciiWriter non_ascii
   std::size_t run = 0;  // start of the pending run of bytes written as they are
   std::size_t i = 0;
   while (i < n) {
-    if (n - i >= 8) {
-      const std::uint64_t v = scan::load8(p + i);
-      if (non_ascii ? !scan::has_special_or_high(v) : !scan::has_quote_backslash_or_control(v)) {
-        i += 8;
-        continue;
-      }
-    }
+    const auto* rest = reinterpret_cast<const unsigned char*>(p + i);
+    i += non_ascii ? scan::find_special<true>(rest, n - i) : scan::find_special<false>(rest, n - i);
+    if (i == n) break;
     const unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c < 0x80 ? kEscapes[c].size == 0 : non_ascii == nullptr) {
-      ++i;
-      continue;
-    }
     out.append(p + run, i - run);
     if (c < 0x80) {
       out.append(kEscapes[c].text, kEscapes[c].size);
@@ -123,41 +145,114 @@ void write_quoted(std::string_view s, std::string& out, NonAsciiWriter non_ascii
 
 void write_compact_string(std::string_view s, std::string& out) { write_quoted(s, out); }
 
+void write_integer_text(std::uint64_t value, std::string& out) { write_integer(value, out); }
+void write_integer_text(std::int64_t value, std::string& out) { write_integer(value, out); }
+
+void TextWriter::null() {
+  separate();
+  out_ += "null";
+}
+
+void TextWriter::boolean(bool value) {
+  separate();
+  out_ += value ? "true" : "false";
+}
+
+void TextWriter::u64(std::uint64_t value) {
+  separate();
+  write_integer(value, out_);
+}
+
+void TextWriter::i64(std::int64_t value) {
+  separate();
+  write_integer(value, out_);
+}
+
+void TextWriter::f64(double value) {
+  separate();
+  write_number_text(value, out_);
+}
+
+void TextWriter::string(std::string_view value) {
+  separate();
+  write_string_(value, out_);
+}
+
+void TextWriter::begin_array() {
+  separate();
+  out_ += '[';
+  open_.push_back({false, true, 0, out_.size(), members_.size(), keys_.size()});
+}
+
+void TextWriter::end_array() {
+  open_.pop_back();
+  out_ += ']';
+}
+
+void TextWriter::begin_object() {
+  separate();
+  out_ += '{';
+  open_.push_back({true, true, 0, out_.size(), members_.size(), keys_.size()});
+}
+
+void TextWriter::key(std::string_view key) {
+  Open& object = open_.back();
+  if (object.count++ > 0) {
+    out_ += ',';
+    if (object.in_order && !(key_of(members_.back()) < key)) object.in_order = false;
+  }
+  members_.push_back({out_.size(), keys_.size(), key.size()});
+  keys_.append(key);
+  write_string_(key, out_);
+  out_ += ':';
+}
+
+void TextWriter::end_object() {
+  const Open object = open_.back();
+  open_.pop_back();
+  if (!object.in_order) put_in_order(object);
+  members_.resize(object.first_member);
+  keys_.resize(object.keys);
+  out_ += '}';
+}
+
+// Before a value: the comma between two elements of an array (members have theirs before
+// the key).
+void TextWriter::separate() {
+  if (!open_.empty() && !open_.back().object && open_.back().count++ > 0) out_ += ',';
+}
+
+std::string_view TextWriter::key_of(const Member& m) const {
+  return std::string_view(keys_).substr(m.key, m.key_size);
+}
+
+// Rewrites the members of `object`, whose texts are complete, in the order of their keys;
+// of members with the same key, only the last one read stays.
+void TextWriter::put_in_order(const Open& object) {
+  const Member* const members = members_.data() + object.first_member;
+  const std::size_t n = members_.size() - object.first_member;
+  order_.resize(n);
+  for (std::size_t i = 0; i < n; ++i) order_[i] = i;
+  std::sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
+    const int c = key_of(members[a]).compare(key_of(members[b]));
+    return c != 0 ? c < 0 : a < b;
+  });
+  moved_.clear();
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t i = order_[k];
+    if (k + 1 < n && key_of(members[order_[k + 1]]) == key_of(members[i])) continue;
+    // A member's text ends at the comma before the next one, or at the end of the text.
+    const std::size_t end = i + 1 < n ? members[i + 1].text - 1 : out_.size();
+    if (!moved_.empty()) moved_ += ',';
+    moved_.append(out_, members[i].text, end - members[i].text);
+  }
+  out_.resize(object.body);
+  out_ += moved_;
+}
+
 void write_json(const JsonValue& value, std::string& out, StringWriter write_string) {
-  struct Visitor {
-    std::string& out;
-    StringWriter write_string;
-    void operator()(std::monostate) { out += "null"; }
-    void operator()(bool b) { out += b ? "true" : "false"; }
-    void operator()(std::uint64_t n) { write_integer(n, out); }
-    void operator()(std::int64_t n) { write_integer(n, out); }
-    void operator()(double d) { write_number_text(d, out); }
-    void operator()(const std::string& s) { write_string(s, out); }
-    void operator()(const Array& a) {
-      out += '[';
-      bool first = true;
-      for (const auto& v : a) {
-        if (!first) out += ',';
-        first = false;
-        write_json(v, out, write_string);
-      }
-      out += ']';
-    }
-    void operator()(const Object& o) {
-      // The map holds its keys in byte order, the order they must be written in.
-      out += '{';
-      bool first = true;
-      for (const auto& [k, v] : o) {
-        if (!first) out += ',';
-        first = false;
-        write_string(k, out);
-        out += ':';
-        write_json(v, out, write_string);
-      }
-      out += '}';
-    }
-  };
-  std::visit(Visitor{out, write_string}, value.storage());
+  TextWriter writer(out, write_string);
+  walk(value, writer);
 }
 
 void write_compact(const JsonValue& value, std::string& out) {
@@ -166,6 +261,9 @@ void write_compact(const JsonValue& value, std::string& out) {
 
 std::string to_compact(const JsonValue& value) {
   std::string out;
+  // Sized once: a large text grown step by step touches about twice its size in fresh pages.
+  // The spare byte is for the line end that a printed result adds.
+  out.reserve(text_size_estimate(value) + 1);
   write_compact(value, out);
   return out;
 }

@@ -8,9 +8,12 @@
 // otherwise d[.ddd]e±X (1e+16, 1.5e-7); NaN and infinities as null.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "json/handler.h"
 #include "json/value.h"
 
 namespace tovrel::json {
@@ -20,6 +23,8 @@ std::string to_compact(const JsonValue& value);
 
 void write_number_text(double value, std::string& out);
 std::string number_text(double value);
+void write_integer_text(std::uint64_t value, std::string& out);
+void write_integer_text(std::int64_t value, std::string& out);
 
 // Appends `s` as a quoted compact JSON string.
 void write_compact_string(std::string_view s, std::string& out);
@@ -31,9 +36,59 @@ void write_compact_string(std::string_view s, std::string& out);
 using NonAsciiWriter = std::size_t (*)(std::string_view rest, std::string& out);
 void write_quoted(std::string_view s, std::string& out, NonAsciiWriter non_ascii = nullptr);
 
-// The compact layout with another string form (the canonical text escapes more): every
-// string and key is written by `write_string`, numbers by the Number text.
+// The layout of the compact text with another string form (the canonical text escapes more):
+// every string and key is written by `write_string`.
 using StringWriter = void (*)(std::string_view s, std::string& out);
 void write_json(const JsonValue& value, std::string& out, StringWriter write_string);
+
+// The one writer of that layout, as a Handler, so that a document can also be written as it is
+// parsed, without its value being built. It puts each object's members in byte order of their
+// keys itself, keeping the last value of a repeated key; members that arrive in order cost one
+// key comparison each, the others are moved once when their object ends.
+class TextWriter final : public Handler {
+ public:
+  TextWriter(std::string& out, StringWriter write_string) : out_(out), write_string_(write_string) {}
+
+  void null() override;
+  void boolean(bool value) override;
+  void u64(std::uint64_t value) override;
+  void i64(std::int64_t value) override;
+  void f64(double value) override;
+  void string(std::string_view value) override;
+  void key(std::string_view key) override;
+  void begin_array() override;
+  void end_array() override;
+  void begin_object() override;
+  void end_object() override;
+
+ private:
+  struct Open {
+    bool object;
+    bool in_order;             // keys so far strictly ascending
+    std::size_t count;         // elements or members so far
+    std::size_t body;          // offset in the text just after the opening bracket
+    std::size_t first_member;  // index in members_
+    std::size_t keys;          // size of keys_ when the object opened
+  };
+  // One member of an open object: where its text starts (at the quoted key) and its key as
+  // read, before any escaping, in keys_.
+  struct Member {
+    std::size_t text;
+    std::size_t key;
+    std::size_t key_size;
+  };
+
+  void separate();
+  std::string_view key_of(const Member& m) const;
+  void put_in_order(const Open& object);
+
+  std::string& out_;
+  StringWriter write_string_;
+  std::vector<Open> open_;
+  std::vector<Member> members_;
+  std::string keys_;
+  std::vector<std::size_t> order_;
+  std::string moved_;
+};
 
 }  // namespace tovrel::json
