@@ -13,6 +13,19 @@
 
 namespace tovrel::json::scan {
 
+// Per byte: kSpecial for a control character, '"' and '\\', kHigh for 0x80 and above.
+inline constexpr std::uint8_t kSpecial = 1;
+inline constexpr std::uint8_t kHigh = 2;
+inline constexpr auto kByteClass = [] {
+  struct Table {
+    std::uint8_t of[256];
+  } t{};
+  for (int c = 0; c < 256; ++c) {
+    t.of[c] = c < 0x20 || c == '"' || c == '\\' ? kSpecial : c >= 0x80 ? kHigh : 0;
+  }
+  return t;
+}();
+
 // The offset of the first byte of p[0..n) that is a control character, '"' or '\\', or, when
 // `high` is set, 0x80 or more; n when there is none.
 template <bool high>
@@ -31,9 +44,9 @@ std::size_t find_special(const unsigned char* p, std::size_t n) {
     if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
   }
 #endif
+  constexpr std::uint8_t wanted = high ? kSpecial | kHigh : kSpecial;
   for (; i < n; ++i) {
-    const unsigned char c = p[i];
-    if (c < 0x20 || c == '"' || c == '\\' || (high && c >= 0x80)) return i;
+    if (kByteClass.of[p[i]] & wanted) return i;
   }
   return n;
 }

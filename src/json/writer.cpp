@@ -86,28 +86,29 @@ void write_number_text(double value, std::string& out) {
     return;
   }
   const base::ShortestDigits sd = base::shortest_digits(value);
-  const int n = static_cast<int>(sd.digits.size());
+  const std::string_view digits = sd.digits();
+  const int n = sd.count;
   const int e = sd.exponent;
   if (e >= -5 && e <= 15) {
     if (e < 0) {
       out += "0.";
       out.append(static_cast<std::size_t>(-e - 1), '0');
-      out += sd.digits;
+      out += digits;
     } else if (e + 1 >= n) {
-      out += sd.digits;
+      out += digits;
       out.append(static_cast<std::size_t>(e + 1 - n), '0');
       out += ".0";
     } else {
-      out.append(sd.digits, 0, static_cast<std::size_t>(e + 1));
+      out += digits.substr(0, static_cast<std::size_t>(e + 1));
       out += '.';
-      out.append(sd.digits, static_cast<std::size_t>(e + 1));
+      out += digits.substr(static_cast<std::size_t>(e + 1));
     }
     return;
   }
-  out += sd.digits[0];
+  out += digits[0];
   if (n > 1) {
     out += '.';
-    out.append(sd.digits, 1);
+    out += digits.substr(1);
   }
   out += e < 0 ? "e-" : "e+";
   write_integer(e < 0 ? -e : e, out);
@@ -220,10 +221,6 @@ void TextWriter::end_object() {
 // the key).
 void TextWriter::separate() {
   if (!open_.empty() && !open_.back().object && open_.back().count++ > 0) out_ += ',';
-}
-
-std::string_view TextWriter::key_of(const Member& m) const {
-  return std::string_view(keys_).substr(m.key, m.key_size);
 }
 
 // Rewrites the members of `object`, whose texts are complete, in the order of their keys;

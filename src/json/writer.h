@@ -79,7 +79,9 @@ class TextWriter final : public Handler {
   };
 
   void separate();
-  std::string_view key_of(const Member& m) const;
+  std::string_view key_of(const Member& m) const {
+    return std::string_view(keys_).substr(m.key, m.key_size);
+  }
   void put_in_order(const Open& object);
 
   std::string& out_;
