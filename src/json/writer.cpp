@@ -146,9 +146,6 @@ void write_quoted(std::string_view s, std::string& out, NonAsciiWriter non_ascii
 
 void write_compact_string(std::string_view s, std::string& out) { write_quoted(s, out); }
 
-void write_integer_text(std::uint64_t value, std::string& out) { write_integer(value, out); }
-void write_integer_text(std::int64_t value, std::string& out) { write_integer(value, out); }
-
 void TextWriter::null() {
   separate();
   out_ += "null";

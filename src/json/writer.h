@@ -23,8 +23,6 @@ std::string to_compact(const JsonValue& value);
 
 void write_number_text(double value, std::string& out);
 std::string number_text(double value);
-void write_integer_text(std::uint64_t value, std::string& out);
-void write_integer_text(std::int64_t value, std::string& out);
 
 // Appends `s` as a quoted compact JSON string.
 void write_compact_string(std::string_view s, std::string& out);
