@@ -1,6 +1,7 @@
 #include "base/base64.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -90,6 +91,7 @@ bool decode_symbols(std::string_view symbols, const Tables& t, std::string& out)
   for (; i + 4 <= n; i += 4) {
     const std::uint32_t v = t.at[0][p[i]] | t.at[1][p[i + 1]] | t.at[2][p[i + 2]] | t.at[3][p[i + 3]];
     seen |= v;
+    static_assert(std::endian::native == std::endian::little);
     const std::uint32_t bytes = __builtin_bswap32(v << 8);  // the three bytes first, in order
     std::memcpy(buf + used, &bytes, 4);
     used += 3;
