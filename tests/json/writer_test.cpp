@@ -69,11 +69,11 @@ TEST(TextWriter, OrdersMembersItself) {
 // it stands; bytes from 0x80 and DEL pass unchanged.
 TEST(CompactText, EscapesAtEveryPosition) {
   for (const char special : {'"', '\\', '\n', '\x01', '\x1f'}) {
-    for (std::size_t at = 0; at < 40; ++at) {
-      std::string s(40, 'a');
+    for (std::size_t at = 0; at < 150; ++at) {
+      std::string s(150, 'a');
       s[at] = special;
-      s[(at + 17) % 40] = '\x7f';
-      s[(at + 23) % 40] = '\xff';
+      s[(at + 17) % 150] = '\x7f';
+      s[(at + 23) % 150] = '\xff';
       const std::string quoted = to_compact(JsonValue(s));
       const std::string escape = to_compact(JsonValue(std::string(1, special)));
       std::string expected = "\"" + s + "\"";
