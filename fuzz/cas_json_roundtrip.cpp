@@ -1,4 +1,5 @@
-// Any bytes: the parser neither crashes nor hangs; a value that parses has a pure-ASCII
+// Any bytes: the parser neither crashes nor hangs; the canonical text written while parsing is
+// that of the parsed value (or the same error); a value that parses has a pure-ASCII
 // canonical text that parses again to the same value and whose canonical text is stable from
 // then on. The number reading (significand times a power of ten) is not correctly rounded, so
 // a double may move by an ulp or two on its first trip through its shortest text; the check
@@ -56,11 +57,16 @@ bool close_enough(const JsonValue& a, const JsonValue& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   const auto value = tovrel::json::parse(bytes);
+  // The text that cas store writes while parsing is the value's text, or the same error.
+  const auto streamed = tovrel::cas::canonicalize(bytes);
+  if (streamed.ok() != value.ok()) std::abort();
   if (!value.ok()) {
     if (value.error().find(" at line ") == std::string::npos) std::abort();
+    if (streamed.error() != value.error()) std::abort();
     return 0;
   }
   const std::string text = tovrel::cas::canonical_json(*value);
+  if (*streamed != text) std::abort();
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) std::abort();
   }

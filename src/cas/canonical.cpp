@@ -1,8 +1,10 @@
 #include "cas/canonical.h"
 
 #include <cstdint>
+#include <utility>
 
 #include "base/utf8.h"
+#include "json/parser.h"
 #include "json/writer.h"
 
 namespace tovrel::cas {
@@ -26,48 +28,25 @@ std::uint32_t decode(std::string_view seq) {
   }
 }
 
+// One character from U+0080 on, as one \u escape or a surrogate pair of them; bytes that do
+// not start a UTF-8 sequence become U+FFFD, one per maximal ill-formed subpart.
+std::size_t write_code_point_escapes(std::string_view rest, std::string& out) {
+  std::size_t maximal = 1;
+  const std::size_t len = base::utf8_sequence_length(rest, &maximal);
+  const std::uint32_t cp = len ? decode(rest.substr(0, len)) : 0xFFFD;
+  if (cp < 0x10000) {
+    append_u_escape(cp, out);
+  } else {
+    append_u_escape(0xD800 + ((cp - 0x10000) >> 10), out);
+    append_u_escape(0xDC00 + (cp & 0x3FF), out);
+  }
+  return len ? len : maximal;
+}
+
 }  // namespace
 
 void write_quoted_json_string(std::string_view s, std::string& out) {
-  out += '"';
-  std::size_t run = 0;  // start of the pending run of bytes written as they are
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-      ++i;
-      continue;
-    }
-    out.append(s.data() + run, i - run);
-    if (c < 0x80) {
-      ++i;
-      switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\f': out += "\\f"; break;
-        case '\r': out += "\\r"; break;
-        default: append_u_escape(c, out);
-      }
-    } else {
-      std::size_t maximal = 1;
-      const std::size_t len = base::utf8_sequence_length(s.substr(i), &maximal);
-      std::uint32_t cp = 0xFFFD;
-      if (len) cp = decode(s.substr(i, len));
-      i += len ? len : maximal;
-      if (cp < 0x10000) {
-        append_u_escape(cp, out);
-      } else {
-        append_u_escape(0xD800 + ((cp - 0x10000) >> 10), out);
-        append_u_escape(0xDC00 + (cp & 0x3FF), out);
-      }
-    }
-    run = i;
-  }
-  out.append(s.data() + run, s.size() - run);
-  out += '"';
+  json::write_quoted(s, out, write_code_point_escapes);
 }
 
 std::string quote_json_string(std::string_view text) {
@@ -84,6 +63,17 @@ std::string canonical_json(const json::JsonValue& value) {
   std::string out;
   write_canonical_json(value, out);
   return out;
+}
+
+base::Result<std::string> canonicalize(std::string_view document) {
+  std::string text;
+  // Usually about the size of the document; what is reserved and never written is never
+  // touched, so costs nothing.
+  text.reserve(document.size());
+  json::TextWriter writer(text, write_quoted_json_string);
+  base::Status parsed = json::parse(document, writer);
+  if (!parsed) return std::move(parsed).take_error();
+  return text;
 }
 
 }  // namespace tovrel::cas

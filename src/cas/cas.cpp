@@ -10,7 +10,6 @@
 #include "base/output.h"
 #include "cas/canonical.h"
 #include "cas/store.h"
-#include "json/parser.h"
 
 namespace tovrel::cas {
 
@@ -62,11 +61,10 @@ json::JsonValue store(const StoreArgs& args) {
 
   std::string canonical;
   if (!args.blob) {
-    auto value = json::parse(input->view());
-    if (!value) return error_result(base::with_cause(kInvalidJsonStep, value.error()));
-    // The input is no longer needed; release it before the canonical text is built.
+    auto text = canonicalize(input->view());
+    if (!text) return error_result(base::with_cause(kInvalidJsonStep, text.error()));
     input->release();
-    canonical = canonical_json(*value);
+    canonical = std::move(*text);
   }
   const std::string_view content = args.blob ? input->view() : canonical;
 

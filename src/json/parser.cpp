@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <string>
 
 #include "base/utf8.h"
 #include "json/pow10.h"
+#include "json/scan.h"
 
 namespace tovrel::json {
 
@@ -103,31 +103,21 @@ void append_utf8(std::uint32_t cp, std::string& out) {
   }
 }
 
-// True when one of the 8 bytes of `v` needs a closer look inside a string: a byte of 0x80 or
-// more, a control character, '"' or '\\'.
-constexpr bool needs_attention(std::uint64_t v) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101u;
-  constexpr std::uint64_t kHigh = 0x8080808080808080u;
-  const auto has_zero = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
-  return ((v & kHigh) | ((v - kOnes * 0x20) & ~v & kHigh) | has_zero(v ^ (kOnes * '"')) |
-          has_zero(v ^ (kOnes * '\\'))) != 0;
-}
-
-// A recursive-descent parser over one document held whole in memory. On failure it records
+// A recursive-descent parser over one document held whole in memory, handing each part to a
+// Handler as it is read. On failure it records
 // the message and the offset at which it stopped, which give the reported line and column:
 // `fail` reports the offset after the bytes consumed so far, `fail_peek` includes the byte
 // it looked at without consuming.
 class Parser {
  public:
-  explicit Parser(std::string_view text)
-      : s_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()) {}
+  Parser(std::string_view text, Handler& handler)
+      : s_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), h_(handler) {}
 
-  base::Result<JsonValue> run() {
-    base::Result<JsonValue> result{JsonValue()};
-    if (!value(*result) || (skip_whitespace() != kEnd && !fail_peek(Code::kTrailingCharacters))) {
+  base::Status run() {
+    if (!value() || (skip_whitespace() != kEnd && !fail_peek(Code::kTrailingCharacters))) {
       return base::Error{error_text()};
     }
-    return result;
+    return base::ok_status();
   }
 
  private:
@@ -169,41 +159,41 @@ class Parser {
     return kEnd;
   }
 
-  bool value(JsonValue& out) {
+  bool value() {
     const int c = skip_whitespace();
     switch (c) {
       case kEnd: return fail_peek(Code::kEofValue);
       case 'n':
         ++i_;
         if (!ident("ull")) return false;
-        out = JsonValue();
+        h_.null();
         return true;
       case 't':
         ++i_;
         if (!ident("rue")) return false;
-        out = JsonValue(true);
+        h_.boolean(true);
         return true;
       case 'f':
         ++i_;
         if (!ident("alse")) return false;
-        out = JsonValue(false);
+        h_.boolean(false);
         return true;
-      case '-': ++i_; return number(false, out);
+      case '-': ++i_; return number(false);
       case '0': case '1': case '2': case '3': case '4':
       case '5': case '6': case '7': case '8': case '9':
-        return number(true, out);
+        return number(true);
       case '"': {
         ++i_;
-        std::string s;
+        std::string_view s;
         if (!string(s)) return false;
-        out = JsonValue(std::move(s));
+        h_.string(s);
         return true;
       }
       case '[':
       case '{': {
         if (--depth_ == 0) return fail_peek(Code::kRecursionLimit);
         ++i_;
-        const bool ok = c == '[' ? array(out) : object(out);
+        const bool ok = c == '[' ? array() : object();
         ++depth_;
         return ok;
       }
@@ -220,17 +210,17 @@ class Parser {
   }
 
   // After '[': elements up to and including ']'.
-  bool array(JsonValue& out) {
-    Array items;
+  bool array() {
+    h_.begin_array();
     int c = skip_whitespace();
     if (c == ']') {
       ++i_;
-      out = JsonValue(std::move(items));
+      h_.end_array();
       return true;
     }
     if (c == kEnd) return fail_peek(Code::kEofList);
     for (;;) {
-      if (!value(items.emplace_back())) return false;
+      if (!value()) return false;
       c = skip_whitespace();
       if (c == ']') break;
       if (c == kEnd) return fail_peek(Code::kEofList);
@@ -241,32 +231,30 @@ class Parser {
       if (c == kEnd) return fail_peek(Code::kEofValue);
     }
     ++i_;
-    out = JsonValue(std::move(items));
+    h_.end_array();
     return true;
   }
 
   // After '{': members up to and including '}'. A repeated key keeps its last value.
-  bool object(JsonValue& out) {
-    Object members;
+  bool object() {
+    h_.begin_object();
     int c = skip_whitespace();
     if (c == '}') {
       ++i_;
-      out = JsonValue(std::move(members));
+      h_.end_object();
       return true;
     }
     if (c == kEnd) return fail_peek(Code::kEofObject);
     for (;;) {
       if (c != '"') return fail_peek(Code::kKeyMustBeString);
       ++i_;
-      std::string key;
+      std::string_view key;
       if (!string(key)) return false;
       c = skip_whitespace();
       if (c != ':') return fail_peek(c == kEnd ? Code::kEofObject : Code::kExpectedColon);
       ++i_;
-      JsonValue v;
-      if (!value(v)) return false;
-      // Keys usually come in order; the hint makes that case cheap.
-      members.insert_or_assign(members.end(), std::move(key), std::move(v));
+      h_.key(key);
+      if (!value()) return false;
       c = skip_whitespace();
       if (c == '}') break;
       if (c == kEnd) return fail_peek(Code::kEofObject);
@@ -277,31 +265,23 @@ class Parser {
       if (c == kEnd) return fail_peek(Code::kEofValue);
     }
     ++i_;
-    out = JsonValue(std::move(members));
+    h_.end_object();
     return true;
   }
 
   // After '"': the characters up to and including the closing '"'. Bytes that are not UTF-8
-  // are reported once the string has ended, so an earlier fault inside it wins.
-  bool string(std::string& out) {
+  // are reported once the string has ended, so an earlier fault inside it wins. `out` views
+  // the input when the string has no escape, the decoded copy otherwise; it is valid until the
+  // next string is read.
+  bool string(std::string_view& out) {
     std::size_t start = i_;
     bool invalid_utf8 = false;
+    bool escaped = false;
+    decoded_.clear();
     for (;;) {
       while (i_ < n_) {
-        if (n_ - i_ >= 8) {
-          std::uint64_t v;
-          std::memcpy(&v, s_ + i_, 8);
-          if (!needs_attention(v)) {
-            i_ += 8;
-            continue;
-          }
-        }
-        const unsigned char c = s_[i_];
-        if (c < 0x80) {
-          if (c == '"' || c == '\\' || c < 0x20) break;
-          ++i_;
-          continue;
-        }
+        i_ += scan::find_special<true>(s_ + i_, n_ - i_);
+        if (i_ == n_ || s_[i_] < 0x80) break;  // the end, '"', '\\' or a control character
         std::size_t maximal = 1;
         const std::size_t len = base::utf8_sequence_length(
             std::string_view(reinterpret_cast<const char*>(s_ + i_), n_ - i_), &maximal);
@@ -314,11 +294,21 @@ class Parser {
       }
       if (i_ == n_) return fail(Code::kEofString);
       const unsigned char c = s_[i_];
-      out.append(reinterpret_cast<const char*>(s_ + start), i_ - start);
+      const std::string_view piece(reinterpret_cast<const char*>(s_ + start), i_ - start);
       ++i_;
-      if (c == '"') return !invalid_utf8 || fail(Code::kInvalidUnicode);
+      if (c == '"') {
+        if (escaped) {
+          decoded_.append(piece);
+          out = decoded_;
+        } else {
+          out = piece;
+        }
+        return !invalid_utf8 || fail(Code::kInvalidUnicode);
+      }
       if (c != '\\') return fail(Code::kControlCharacter);
-      if (!escape(out)) return false;
+      escaped = true;
+      decoded_.append(piece);
+      if (!escape(decoded_)) return false;
       start = i_;
     }
   }
@@ -381,7 +371,7 @@ class Parser {
   // Numbers: the digits go into a 64-bit significand while they fit, the rest moves the
   // decimal exponent; the double is the significand times or divided by a power of ten. This
   // exact reading decides content addresses, so it must not be "improved".
-  bool number(bool positive, JsonValue& out) {
+  bool number(bool positive) {
     if (i_ >= n_) return fail(Code::kEofValue);
     const unsigned char first = s_[i_++];
     std::uint64_t significand = 0;
@@ -397,7 +387,7 @@ class Parser {
             ++i_;
             ++exponent;
           }
-          return fraction_or_exponent(positive, significand, exponent, out);
+          return fraction_or_exponent(positive, significand, exponent);
         }
         ++i_;
         significand = significand * 10 + digit;
@@ -407,29 +397,28 @@ class Parser {
     }
     const unsigned char c = peek_or_null();
     if (c == '.' || c == 'e' || c == 'E') {
-      return fraction_or_exponent(positive, significand, 0, out);
+      return fraction_or_exponent(positive, significand, 0);
     }
     if (positive) {
-      out = JsonValue(significand);
+      h_.u64(significand);
     } else if (significand == 0 || significand > (std::uint64_t{1} << 63)) {
       // -0 and magnitudes beyond the signed range become doubles.
-      out = JsonValue(-static_cast<double>(significand));
+      h_.f64(-static_cast<double>(significand));
     } else {
-      out = JsonValue(static_cast<std::int64_t>(0 - significand));
+      h_.i64(static_cast<std::int64_t>(0 - significand));
     }
     return true;
   }
 
-  bool fraction_or_exponent(bool positive, std::uint64_t significand, std::int64_t exponent,
-                            JsonValue& out) {
+  bool fraction_or_exponent(bool positive, std::uint64_t significand, std::int64_t exponent) {
     const unsigned char c = peek_or_null();
-    if (c == '.') return fraction(positive, significand, exponent, out);
-    if (c == 'e' || c == 'E') return exponent_part(positive, significand, exponent, out);
-    return from_parts(positive, significand, exponent, out);
+    if (c == '.') return fraction(positive, significand, exponent);
+    if (c == 'e' || c == 'E') return exponent_part(positive, significand, exponent);
+    return from_parts(positive, significand, exponent);
   }
 
   // At '.'.
-  bool fraction(bool positive, std::uint64_t significand, std::int64_t exponent, JsonValue& out) {
+  bool fraction(bool positive, std::uint64_t significand, std::int64_t exponent) {
     ++i_;
     std::int64_t digits = 0;
     for (unsigned char c; is_digit(c = peek_or_null());) {
@@ -437,8 +426,8 @@ class Parser {
       if (overflows(significand, digit, std::numeric_limits<std::uint64_t>::max())) {
         while (is_digit(peek_or_null())) ++i_;
         const unsigned char e = peek_or_null();
-        if (e == 'e' || e == 'E') return exponent_part(positive, significand, exponent - digits, out);
-        return from_parts(positive, significand, exponent - digits, out);
+        if (e == 'e' || e == 'E') return exponent_part(positive, significand, exponent - digits);
+        return from_parts(positive, significand, exponent - digits);
       }
       ++i_;
       significand = significand * 10 + digit;
@@ -448,13 +437,12 @@ class Parser {
       return fail_peek(i_ < n_ ? Code::kInvalidNumber : Code::kEofValue);
     }
     const unsigned char e = peek_or_null();
-    if (e == 'e' || e == 'E') return exponent_part(positive, significand, exponent - digits, out);
-    return from_parts(positive, significand, exponent - digits, out);
+    if (e == 'e' || e == 'E') return exponent_part(positive, significand, exponent - digits);
+    return from_parts(positive, significand, exponent - digits);
   }
 
   // At 'e' or 'E'.
-  bool exponent_part(bool positive, std::uint64_t significand, std::int64_t start,
-                     JsonValue& out) {
+  bool exponent_part(bool positive, std::uint64_t significand, std::int64_t start) {
     ++i_;
     bool positive_exp = true;
     if (peek_or_null() == '+') {
@@ -474,16 +462,15 @@ class Parser {
         // Too many digits for any finite non-zero value.
         if (significand != 0 && positive_exp) return fail(Code::kNumberOutOfRange);
         while (is_digit(peek_or_null())) ++i_;
-        out = JsonValue(positive ? 0.0 : -0.0);
+        h_.f64(positive ? 0.0 : -0.0);
         return true;
       }
       exp = exp * 10 + digit;
     }
-    return from_parts(positive, significand, positive_exp ? start + exp : start - exp, out);
+    return from_parts(positive, significand, positive_exp ? start + exp : start - exp);
   }
 
-  bool from_parts(bool positive, std::uint64_t significand, std::int64_t exponent64,
-                  JsonValue& out) {
+  bool from_parts(bool positive, std::uint64_t significand, std::int64_t exponent64) {
     std::int32_t exponent = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(exponent64, std::numeric_limits<std::int32_t>::min(),
                                  std::numeric_limits<std::int32_t>::max()));
@@ -505,12 +492,14 @@ class Parser {
       f /= 1e308;
       exponent += 308;
     }
-    out = JsonValue(positive ? f : -f);
+    h_.f64(positive ? f : -f);
     return true;
   }
 
   const unsigned char* s_;
   std::size_t n_;
+  Handler& h_;
+  std::string decoded_;  // the current string, when it holds escapes
   std::size_t i_ = 0;
   int depth_ = kDepthLimit;
   Code code_ = Code::kEofValue;
@@ -519,6 +508,6 @@ class Parser {
 
 }  // namespace
 
-base::Result<JsonValue> parse(std::string_view bytes) { return Parser(bytes).run(); }
+base::Status parse(std::string_view bytes, Handler& handler) { return Parser(bytes, handler).run(); }
 
 }  // namespace tovrel::json

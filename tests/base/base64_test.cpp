@@ -36,6 +36,23 @@ TEST(Base64Url, RoundTripsEveryLength) {
   EXPECT_EQ(base64url_encode(std::string(64, '\x01')).size(), 86u);
 }
 
+// Long texts cross the decoder's internal blocks; a fault far in is still found at its offset.
+TEST(Base64Url, LongTexts) {
+  std::string bytes;
+  for (int n = 0; n < 3000; ++n) bytes += static_cast<char>(n * 131 + n / 7);
+  const std::string text = base64url_encode(bytes);
+  EXPECT_EQ(*base64url_decode(text), bytes);
+  EXPECT_EQ(*base64_decode(base64_encode(bytes)), bytes);
+  std::string bad = text;
+  bad[2345] = '+';
+  EXPECT_EQ(base64url_decode(bad).error(), "Invalid symbol 43, offset 2345.");
+  bad = text;
+  bad[1024] = '=';
+  EXPECT_EQ(base64url_decode(bad).error(), "Invalid symbol 61, offset 1024.");
+  EXPECT_EQ(base64url_decode(text.substr(0, 2049)).error(), "Invalid input length: 2049");
+  EXPECT_EQ(base64url_decode(text.substr(0, 2046) + "B").error(), "Invalid last symbol 66, offset 2046.");
+}
+
 struct Bad {
   const char* text;
   const char* error;

@@ -114,6 +114,44 @@ TEST(Canonical, Numbers) {
   for (const auto& c : cases) EXPECT_EQ(canonical_of(c.input), c.text) << c.input;
 }
 
+// cas store writes the text while it parses, without building the value: the same bytes as the
+// value's text, and the parser's own error text when the document is not JSON.
+TEST(Canonical, WrittenWhileParsingEqualsTheValuesText) {
+  const char* documents[] = {
+      "{\"b\":{\"z\":1,\"y\":{\"q\":[{\"k\":1,\"j\":2}],\"p\":0}},\"a\":[3,{\"d\":4,\"c\":5}]}",
+      // Repeated keys: first, middle and last occurrences, nested values, adjacent and apart.
+      "{\"a\":1,\"a\":2}",
+      "{\"k\":{\"x\":1},\"b\":0,\"k\":[2],\"a\":0,\"k\":{\"y\":{\"z\":3,\"w\":4}}}",
+      "{\"a\":1,\"b\":2,\"a\":3,\"c\":4,\"b\":5}",
+      // Keys compared before escaping: '!' < '\"' < '#', a control character before ' ',
+      // '\\' between 'Z' and 'a', "z" before "é", the empty key first.
+      "{\"#\":1,\"\\\"\":2,\"!\":3,\" \":4,\"\\u0001\":5,\"a\":6,\"\\\\\":7,\"Z\":8,\"\":9}",
+      "{\"\xc3\xa9\":1,\"z\":2,\"\\ud83d\\ude00\":3,\"\\uffff\":4,\"\\u00e9\":5}",
+      "{\"ab\":1,\"a\":2,\"abc\":3,\"\":4}",
+      "[{\"b\":1,\"a\":2},{\"a\":1,\"b\":2},[],{},\"s\",-0,1e16,18446744073709551616]",
+      " { \"b\" : [ true , false , null ] ,\n\"a\":{}, \"b\":1 } ",
+      "\"x\\u0000y\"",
+      "{",
+      "{\"b\":1,\"a\":2,\"a\":",
+      "[{\"b\":1,\"a\":[1,2,}]",
+      "{\"b\":{\"d\":1,\"c\":\"\xff\"}}",
+      "[1e400]",
+  };
+  for (const char* d : documents) {
+    const auto streamed = canonicalize(d);
+    EXPECT_EQ(streamed.ok() ? *streamed : "error: " + streamed.error(), canonical_of(d)) << d;
+  }
+  EXPECT_EQ(*canonicalize(documents[4]),
+            "{\"\":9,\"\\u0001\":5,\" \":4,\"!\":3,\"\\\"\":2,\"#\":1,\"Z\":8,\"\\\\\":7,\"a\":6}");
+  // A wide object out of order, with every key repeated.
+  std::string wide = "{";
+  for (int k = 999; k >= 0; --k) wide += "\"k" + std::to_string(k % 500) + "\":" + std::to_string(k) + ",";
+  wide += "\"end\":{\"y\":1,\"x\":2}}";
+  const auto streamed = canonicalize(wide);
+  ASSERT_TRUE(streamed.ok()) << streamed.error();
+  EXPECT_EQ(*streamed, canonical_of(wide));
+}
+
 TEST(Canonical, InvalidUtf8FromElsewhereIsReplaced) {
   EXPECT_EQ(quote_json_string("a\xff" "b\xe2\x82"), "\"a\\ufffdb\\ufffd\"");
 }

@@ -114,6 +114,28 @@ TEST(Parser, InvalidUtf8InStrings) {
   EXPECT_EQ(r->as_string(), text);
 }
 
+// The scan of long strings: a control character at every place is found at its column, and
+// multi-byte characters are taken whole wherever they start.
+TEST(Parser, LongStrings) {
+  constexpr std::size_t kLength = 150;
+  for (std::size_t at = 0; at < kLength; ++at) {
+    std::string text(kLength, 'x');
+    text[at] = '\x01';
+    EXPECT_EQ(error_of("\"" + text + "\""),
+              "control character (\\u0000-\\u001F) found while parsing a string at line 1 column " +
+                  std::to_string(at + 2));
+    std::string utf8(kLength + 4, 'x');
+    utf8.replace(at, 4, "\xf0\x9f\x98\x80");
+    const auto r = parse("\"" + utf8 + "\"");
+    ASSERT_TRUE(r.ok()) << at << ": " << r.error();
+    EXPECT_EQ(r->as_string(), utf8);
+    utf8[at + 3] = 'x';  // the sequence cut short
+    EXPECT_EQ(error_of("\"" + utf8 + "\""),
+              "invalid unicode code point at line 1 column " + std::to_string(kLength + 6))
+        << at;
+  }
+}
+
 TEST(Parser, Escapes) {
   const struct {
     const char* input;
