@@ -1,5 +1,9 @@
 #include "base/utf8.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tovrel::base {
 
 std::size_t utf8_sequence_length(std::string_view s, std::size_t* maximal) {
@@ -54,11 +58,29 @@ Utf8Char decode_last_utf8(std::string_view text) {
   return decode_utf8(text.substr(start));
 }
 
+namespace {
+
+// The offset of the first byte of s[i..] that is 0x80 or more, or s.size(). Sixteen bytes at
+// a time: large inputs (envelopes, captured output) are mostly ASCII.
+std::size_t skip_ascii(std::string_view s, std::size_t i) {
+#if defined(__SSE2__)
+  while (s.size() - i >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+    const int high = _mm_movemask_epi8(v);
+    if (high != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+    i += 16;
+  }
+#endif
+  while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
+
+}  // namespace
+
 bool is_valid_utf8(std::string_view s) {
   std::size_t i = 0;
   while (i < s.size()) {
-    // Fast path for ASCII runs.
-    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    i = skip_ascii(s, i);
     if (i == s.size()) break;
     const std::size_t n = utf8_sequence_length(s.substr(i), nullptr);
     if (n == 0) return false;
