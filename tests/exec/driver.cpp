@@ -9,16 +9,6 @@
 
 namespace tovrel::exec::testing {
 
-test::RunResult exec_cli(const std::vector<std::string>& args, const CliOptions& options) {
-  test::RunOptions o;
-  o.stdin_data = options.stdin_data;
-  o.stdout_reader_gone = options.stdout_reader_gone;
-  o.stderr_path = options.stderr_path;
-  o.stderr_reader_gone = options.stderr_reader_gone;
-  o.timeout_seconds = options.timeout_seconds;
-  return test::run(args, o);
-}
-
 AsyncRun start_exec_cli(const std::vector<std::string>& args) {
   int out[2];
   if (pipe2(out, O_CLOEXEC)) throw std::runtime_error("pipe");
