@@ -14,18 +14,14 @@ json::JsonValue handle_exec(ExecCommands command) {
       Overloaded{
           [](RunArgs& a) {
             // Our standard input is read before the run's clock starts.
-            auto data = resolve_stdin_data(a.stdin, a.stdin_pipe);
-            return run_command(a.cmd, a.args, a.cwd, std::move(data), a.envs, a.timeout);
+            return run_command(a, resolve_stdin_data(a.stdin, a.stdin_pipe));
           },
           [](SpawnArgs& a) {
-            auto data = resolve_stdin_data(a.stdin, a.stdin_pipe);
-            return spawn_detached(a.cmd, a.args, a.log, a.envs, std::move(data));
+            return spawn_detached(a, resolve_stdin_data(a.stdin, a.stdin_pipe));
           },
           [](KillArgs& a) { return kill_process(a.pid, a.grace); },
           [](StreamArgs& a) -> json::JsonValue {
-            auto data = resolve_stdin_data(a.stdin, a.stdin_pipe);
-            base::exit_process(
-                stream_command(a.cmd, a.args, a.cwd, std::move(data), a.envs, a.timeout));
+            base::exit_process(stream_command(a, resolve_stdin_data(a.stdin, a.stdin_pipe)));
           },
           [](StatusArgs& a) { return process_status(a.pid); },
       },

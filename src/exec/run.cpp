@@ -5,10 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "base/decimal.h"
-#include "base/os_error.h"
 #include "base/utf8.h"
-#include "exec/messages.h"
+#include "exec/child_run.h"
 #include "exec/operations.h"
 #include "exec/supervise.h"
 
@@ -58,27 +56,16 @@ std::function<void(const StopEvent&)> capture_pipe(Fd pipe, std::string* into) {
 
 }  // namespace
 
-json::JsonValue run_command(const std::string& cmd, const std::vector<std::string>& args,
-                            const std::optional<std::string>& cwd,
-                            std::optional<std::string> stdin_data,
-                            const std::vector<std::string>& envs, double timeout) {
+json::JsonValue run_command(const ChildArgs& args, std::optional<std::string> stdin_data) {
   const timespec start = monotonic_now();
   // Refused before anything starts: no child is left to a timeout that cannot be kept.
-  const std::optional<TimeoutDuration> duration = timeout_duration(timeout);
-  if (!duration) return run_result(start, -1, invalid_timeout_message(timeout), "", false);
+  const std::optional<TimeoutDuration> duration = timeout_duration(args.timeout);
+  if (!duration) return run_result(start, -1, invalid_timeout_message(args.timeout), "", false);
 
-  ProcessCommand command = command_new(cmd);
-  command_add_args(command, args);
-  apply_env_entries(command, envs);
-  if (cwd) command_set_cwd(command, *cwd);
-  if (stdin_data) command.stdin_choice = Pipe{};
-  command.stdout_choice = Pipe{};
-  command.stderr_choice = Pipe{};
-
+  ProcessCommand command = child_command(args, stdin_data.has_value());
   auto spawned = command_spawn(command);
   if (auto* error = std::get_if<SpawnError>(&spawned)) {
-    return run_result(
-        start, -1, base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)), "", false);
+    return run_result(start, -1, spawn_failure_text(error->errnum), "", false);
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
 
@@ -98,15 +85,10 @@ json::JsonValue run_command(const std::string& cmd, const std::vector<std::strin
                       base::utf8_lossy(out_bytes), code == 0);
   }
   if (std::holds_alternative<TimeoutExpired>(outcome)) {
-    std::string message(kTimedOutBefore);
-    message += base::decimal_text(timeout);
-    message += kTimedOutAfter;
-    message += base::utf8_lossy(err_bytes);
-    return run_result(start, -1, std::move(message), base::utf8_lossy(out_bytes), false);
+    return run_result(start, -1, timed_out_text(args.timeout) + base::utf8_lossy(err_bytes),
+                      base::utf8_lossy(out_bytes), false);
   }
-  const int errnum = std::get<WaitError>(outcome).errnum;
-  return run_result(start, -1, base::with_cause(kWaitFailed, base::os_error_text(errnum)), "",
-                    false);
+  return run_result(start, -1, wait_failure_text(std::get<WaitError>(outcome).errnum), "", false);
 }
 
 }  // namespace tovrel::exec

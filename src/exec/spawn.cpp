@@ -9,6 +9,7 @@
 #include "base/io.h"
 #include "base/os_error.h"
 #include "base/sys.h"
+#include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/process.h"
@@ -18,9 +19,9 @@ namespace tovrel::exec {
 
 namespace {
 
-json::JsonValue spawn_error(std::string_view step, int errnum) {
+json::JsonValue spawn_error(std::string text) {
   json::JsonValue result = json::object();
-  result["error"] = base::with_cause(step, base::os_error_text(errnum));
+  result["error"] = std::move(text);
   result["success"] = false;
   return result;
 }
@@ -64,20 +65,21 @@ void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
 
 }  // namespace
 
-json::JsonValue spawn_detached(const std::string& cmd, const std::vector<std::string>& args,
-                               const std::optional<std::string>& log,
-                               const std::vector<std::string>& envs,
-                               std::optional<std::string> stdin_data) {
-  ProcessCommand command = command_new(cmd);
-  command_add_args(command, args);
-  apply_env_entries(command, envs);
+json::JsonValue spawn_detached(const SpawnArgs& args, std::optional<std::string> stdin_data) {
+  ProcessCommand command = command_new(args.cmd);
+  command_add_args(command, args.args);
+  apply_env_entries(command, args.envs);
   if (stdin_data) command.stdin_choice = Pipe{};
-  if (log) {
-    Fd file = base::open_file(*log, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (!file.valid()) return spawn_error(kFailedToOpenLog, errno);
+  if (args.log) {
+    Fd file = base::open_file(*args.log, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (!file.valid()) {
+      return spawn_error(base::with_cause(kFailedToOpenLog, base::os_error_text(errno)));
+    }
     // One open file for both streams: one offset, so their writes follow each other.
     const int dup = ::fcntl(file.get(), F_DUPFD_CLOEXEC, 3);
-    if (dup < 0) return spawn_error(kFailedToCloneLog, errno);
+    if (dup < 0) {
+      return spawn_error(base::with_cause(kFailedToCloneLog, base::os_error_text(errno)));
+    }
     command.stdout_choice = Descriptor{std::move(file)};
     command.stderr_choice = Descriptor{Fd(dup)};
   }
@@ -85,7 +87,7 @@ json::JsonValue spawn_detached(const std::string& cmd, const std::vector<std::st
 
   auto spawned = command_spawn(command);
   if (auto* error = std::get_if<SpawnError>(&spawned))
-    return spawn_error(kFailedToSpawn, error->errnum);
+    return spawn_error(spawn_failure_text(error->errnum));
   ChildProcess& child = std::get<ChildProcess>(spawned);
   if (stdin_data) deliver_detached_stdin(child, *stdin_data);
 

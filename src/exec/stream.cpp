@@ -3,9 +3,9 @@
 #include <errno.h>
 #include <unistd.h>
 
-#include "base/decimal.h"
 #include "base/os_error.h"
 #include "base/output.h"
+#include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/supervise.h"
@@ -44,28 +44,18 @@ void write_message(std::string_view text) {
 
 }  // namespace
 
-int stream_command(const std::string& cmd, const std::vector<std::string>& args,
-                   const std::optional<std::string>& cwd, std::optional<std::string> stdin_data,
-                   const std::vector<std::string>& envs, double timeout) {
-  const std::optional<TimeoutDuration> duration = timeout_duration(timeout);
+int stream_command(const ChildArgs& args, std::optional<std::string> stdin_data) {
+  const std::optional<TimeoutDuration> duration = timeout_duration(args.timeout);
   if (!duration) {
-    write_message(invalid_timeout_message(timeout) + "\n");
+    write_message(invalid_timeout_message(args.timeout) + "\n");
     return kExitStartFailed;
   }
-
-  ProcessCommand command = command_new(cmd);
-  command_add_args(command, args);
-  apply_env_entries(command, envs);
+  ProcessCommand command = child_command(args, stdin_data.has_value());
   // After the entries, so it wins over any value they gave.
   command_env_set(command, "PYTHONUNBUFFERED", "1");
-  if (cwd) command_set_cwd(command, *cwd);
-  if (stdin_data) command.stdin_choice = Pipe{};
-  command.stdout_choice = Pipe{};
-  command.stderr_choice = Pipe{};
-
   auto spawned = command_spawn(command);
   if (auto* error = std::get_if<SpawnError>(&spawned)) {
-    write_message(base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)) + "\n");
+    write_message(spawn_failure_text(error->errnum) + "\n");
     return kExitStartFailed;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
@@ -88,14 +78,10 @@ int stream_command(const std::string& cmd, const std::vector<std::string>& args,
     return exit_code(exited->status).value_or(kExitSignaled);
   }
   if (std::holds_alternative<TimeoutExpired>(outcome)) {
-    std::string message(kTimedOutBefore);
-    message += base::decimal_text(timeout);
-    message += kTimedOutAfter;
-    write_message(message);
+    write_message(timed_out_text(args.timeout));
     return kExitTimedOut;
   }
-  const int errnum = std::get<WaitError>(outcome).errnum;
-  write_message(base::with_cause(kWaitFailed, base::os_error_text(errnum)) + "\n");
+  write_message(wait_failure_text(std::get<WaitError>(outcome).errnum) + "\n");
   return kExitStartFailed;
 }
 

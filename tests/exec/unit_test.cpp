@@ -119,6 +119,14 @@ TEST(ChildEnvironment, InheritedUnchangedOrRebuiltInNameOrder) {
   for (const auto& e : env) EXPECT_NE(e.rfind("A_TV", 0) == 0 && e.size() == 4, true);
 }
 
+ChildArgs sh_args(const std::string& script, double timeout = 300) {
+  ChildArgs args;
+  args.cmd = "sh";
+  args.args = {"-c", script};
+  args.timeout = timeout;
+  return args;
+}
+
 std::string compact_without_duration(json::JsonValue result) {
   result.as_object().erase("duration_ms");
   return json::to_compact(result);
@@ -126,7 +134,7 @@ std::string compact_without_duration(json::JsonValue result) {
 
 TEST(RunCommand, TimedOutChildIsReaped) {
   const json::JsonValue result =
-      run_command("sh", {"-c", "echo $$; exec sleep 30"}, std::nullopt, std::nullopt, {}, 0.3);
+      run_command(sh_args("echo $$; exec sleep 30", 0.3), std::nullopt);
   const std::string& out = result.find("stdout")->as_string();
   const pid_t pid = static_cast<pid_t>(std::stol(out));
   EXPECT_EQ(result.find("return_code")->as_i64(), -1);
@@ -142,8 +150,8 @@ TEST(RunCommand, WaitFailsWhenTheSystemReapsTheChild) {
   const pid_t pid = fork();
   if (pid == 0) {
     signal(SIGCHLD, SIG_IGN);
-    const std::string text = compact_without_duration(
-        run_command("sh", {"-c", "echo out; exit 0"}, std::nullopt, std::nullopt, {}, 300));
+    const std::string text =
+        compact_without_duration(run_command(sh_args("echo out; exit 0"), std::nullopt));
     ssize_t ignored = write(fds[1], text.data(), text.size());
     (void)ignored;
     _exit(0);
