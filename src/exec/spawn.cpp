@@ -14,16 +14,16 @@
 #include "exec/operations.h"
 #include "exec/process.h"
 #include "exec/pump.h"
+#include "json/error_result.h"
 
 namespace tovrel::exec {
 
 namespace {
 
-json::JsonValue spawn_error(std::string text) {
-  json::JsonValue result = json::object();
-  result["error"] = std::move(text);
-  result["success"] = false;
-  return result;
+// {"error","success":false}.
+json::JsonValue failed(json::JsonValue error) {
+  error["success"] = false;
+  return error;
 }
 
 // The pre-exec hook: a new session and process group, no controlling terminal. Its result
@@ -73,21 +73,20 @@ json::JsonValue spawn_detached(const SpawnArgs& args, std::optional<std::string>
   if (args.log) {
     Fd file = base::open_file(*args.log, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (!file.valid()) {
-      return spawn_error(base::with_cause(kFailedToOpenLog, base::os_error_text(errno)));
+      return failed(json::error_result(kFailedToOpenLog, base::os_error_text(errno)));
     }
     // One open file for both streams: one offset, so their writes follow each other.
     const int dup = ::fcntl(file.get(), F_DUPFD_CLOEXEC, 3);
-    if (dup < 0) {
-      return spawn_error(base::with_cause(kFailedToCloneLog, base::os_error_text(errno)));
-    }
+    if (dup < 0) return failed(json::error_result(kFailedToCloneLog, base::os_error_text(errno)));
     command.stdout_choice = Descriptor{std::move(file)};
     command.stderr_choice = Descriptor{Fd(dup)};
   }
   command.pre_exec_hooks.push_back(detach_session);
 
   auto spawned = command_spawn(command);
-  if (auto* error = std::get_if<SpawnError>(&spawned))
-    return spawn_error(spawn_failure_text(error->errnum));
+  if (const auto* error = std::get_if<SpawnError>(&spawned)) {
+    return failed(json::error_result(spawn_failure_text(error->errnum)));
+  }
   ChildProcess& child = std::get<ChildProcess>(spawned);
   if (stdin_data) deliver_detached_stdin(child, *stdin_data);
 

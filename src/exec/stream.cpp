@@ -1,8 +1,5 @@
 // exec stream: one child under a timeout, its output passed through as it comes.
 
-#include <errno.h>
-#include <unistd.h>
-
 #include "base/os_error.h"
 #include "base/output.h"
 #include "exec/child_run.h"
@@ -14,22 +11,17 @@ namespace tovrel::exec {
 
 namespace {
 
-constexpr std::size_t kForwardChunkSize = 8192;  // FORWARD_CHUNK_SIZE
+// A forwarder holds at most this much of the child's output: every read is passed on at
+// once, so a chunk never waits for more to come, and the memory of a stream of any length
+// stays this small.
+constexpr std::size_t kForwardChunkSize = 8192;
 
-// Each chunk goes out whole under the writer's lock, after anything the writer still holds,
-// and nothing of it is kept back: that is the writer's write followed by its flush, without
-// scanning every chunk for a line break that would not change what is written. Failed writes
-// are ignored: the child's output is drained to its end regardless.
+// Each chunk goes out whole and at once: the writer's write, then its flush for what follows
+// the last line break. Failed writes are ignored: the child's output is drained to its end
+// regardless.
 void forward_stdout(std::string_view chunk) {
   base::LineWriter& out = base::stdout_writer();
-  std::lock_guard guard(out.lock());
-  if (out.flush()) return;
-  while (!chunk.empty()) {
-    const ssize_t n = ::write(1, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // EBADF included: a closed descriptor swallows everything
-    chunk.remove_prefix(static_cast<std::size_t>(n));
-  }
+  if (!out.write(chunk)) (void)out.flush();
 }
 
 void forward_stderr(std::string_view chunk) { (void)base::stderr_write(chunk); }

@@ -20,7 +20,9 @@ namespace tovrel::exec {
 
 namespace {
 
-constexpr long kPollIntervalNanos = 10'000'000;  // POLL_INTERVAL: 10 ms
+// Without a pidfd nothing wakes us when the child ends: we look at it this often, which
+// bounds how late its end is seen.
+constexpr long kPollIntervalNanos = 10'000'000;
 constexpr double kTwoTo64 = 18446744073709551616.0;
 
 }  // namespace
@@ -117,10 +119,9 @@ void kill_and_reap(ChildProcess& child) {
   ::kill(child.pid, SIGKILL);
   child.stdin_pipe.reset();
   int status = 0;
-  while (::waitpid(child.pid, &status, 0) < 0) {
-    if (errno != EINTR) return;
+  if (base::retry_on_eintr([&] { return ::waitpid(child.pid, &status, 0); }) == child.pid) {
+    child.wait_status = status;
   }
-  child.wait_status = status;
 }
 
 std::optional<int> exit_code(int status) {
