@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -96,7 +95,7 @@ void timeout_timer(TimeoutSender sender, TimeoutDuration duration) {
 
 WaitOutcome wait_with_timeout(ChildProcess& child, TimeoutReceiver& receiver) {
   // A pidfd becomes readable when the child ends, so the pause ends with it.
-  Fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child.pid, 0)));
+  const Fd& pidfd = child.pidfd;
   for (;;) {
     int status = 0;
     const pid_t r = ::waitpid(child.pid, &status, WNOHANG);
