@@ -47,8 +47,9 @@ struct StatusArgs {
 
 using ExecCommands = std::variant<RunArgs, SpawnArgs, KillArgs, StreamArgs, StatusArgs>;
 
-// Runs one exec command and returns its result. Does not return after `exec stream`, which
-// ends the process with its child's status.
+// Runs one exec command and returns its result. Does not return after `exec run`, which
+// prints its result line itself (it can be far larger than anything worth building whole), nor
+// after `exec stream`, which ends the process with its child's status.
 json::JsonValue handle_exec(ExecCommands command);
 
 }  // namespace tovrel::exec

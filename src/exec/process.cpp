@@ -54,19 +54,19 @@ std::vector<std::string> child_environment(const ProcessCommand& command) {
   return out;
 }
 
-std::optional<std::string> resolve_stdin_data(const std::optional<std::string>& stdin_text,
-                                              bool stdin_pipe) {
-  if (stdin_text) return stdin_text;
+std::optional<std::string_view> resolve_stdin_data(const std::optional<std::string>& stdin_text,
+                                                   bool stdin_pipe, Bytes& holder) {
+  if (stdin_text) return *stdin_text;
   if (!stdin_pipe) return std::nullopt;
-  std::string bytes;
-  char buf[65536];
   for (;;) {
-    const ssize_t n = base::read_some(0, buf, sizeof buf);
+    const std::span<char> room = holder.room();
+    if (room.empty()) break;
+    const ssize_t n = base::read_some(0, room.data(), room.size());
     if (n <= 0) break;  // end of file, or a failure that keeps what came before it
-    bytes.append(buf, static_cast<std::size_t>(n));
+    holder.commit(static_cast<std::size_t>(n));
   }
-  if (bytes.empty() || !base::is_valid_utf8(bytes)) return std::nullopt;
-  return bytes;
+  if (holder.size() == 0 || !base::is_valid_utf8(holder.view())) return std::nullopt;
+  return holder.view();
 }
 
 }  // namespace tovrel::exec

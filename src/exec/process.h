@@ -13,10 +13,12 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 #include "base/fd.h"
+#include "exec/bytes.h"
 
 namespace tovrel::exec {
 
@@ -79,10 +81,12 @@ void command_set_cwd(ProcessCommand& command, std::string dir);
 std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command);
 
 // The stdin data: `stdin` when given (even empty); otherwise, with `stdin_pipe`, all of our
-// standard input when it is non-empty valid UTF-8 (bytes read before a read error count;
-// invalid UTF-8 gives none); otherwise none.
-std::optional<std::string> resolve_stdin_data(const std::optional<std::string>& stdin_text,
-                                              bool stdin_pipe);
+// standard input when it is non-empty valid UTF-8 (invalid UTF-8 gives none), read into
+// `holder`, which must outlive the data; otherwise none. Bytes read before a failed read
+// count, and so do those held when no more memory can be had: what cannot be held ends the
+// reading as a failed read does.
+std::optional<std::string_view> resolve_stdin_data(const std::optional<std::string>& stdin_text,
+                                                   bool stdin_pipe, Bytes& holder);
 
 // The environment entries the child of `command` receives, in the order handed to it.
 std::vector<std::string> child_environment(const ProcessCommand& command);

@@ -13,7 +13,6 @@
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/process.h"
-#include "exec/pump.h"
 #include "json/error_result.h"
 
 namespace tovrel::exec {
@@ -45,7 +44,7 @@ int pipe_max_size() {
 // (up to /proc/sys/fs/pipe-max-size, 1 MiB by default, for an unprivileged user); what the
 // pipe then takes at once is delivered, followed by end of file, and a rest beyond that is
 // dropped.
-void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
+void deliver_detached_stdin(ChildProcess& child, std::string_view data) {
   Fd pipe = std::move(child.stdin_pipe);
   if (!pipe.valid()) return;
   const int capacity = ::fcntl(pipe.get(), F_GETPIPE_SZ);
@@ -60,12 +59,12 @@ void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
     }
   }
   (void)base::set_nonblocking(pipe.get());
-  (void)write_nonblocking(pipe.get(), data);
+  (void)base::retry_on_eintr([&] { return ::write(pipe.get(), data.data(), data.size()); });
 }
 
 }  // namespace
 
-json::JsonValue spawn_detached(const SpawnArgs& args, std::optional<std::string> stdin_data) {
+json::JsonValue spawn_detached(const SpawnArgs& args, std::optional<std::string_view> stdin_data) {
   ProcessCommand command = command_new(args.cmd);
   command_add_args(command, args.args);
   apply_env_entries(command, args.envs);

@@ -1,11 +1,15 @@
 // exec stream: one child under a timeout, its output passed through as it comes.
 
+#include <array>
+#include <memory>
+
 #include "base/os_error.h"
 #include "base/output.h"
 #include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
-#include "exec/supervise.h"
+#include "exec/pump.h"
+#include "exec/wait.h"
 
 namespace tovrel::exec {
 
@@ -26,6 +30,14 @@ void forward_stdout(std::string_view chunk) {
 
 void forward_stderr(std::string_view chunk) { (void)base::stderr_write(chunk); }
 
+// The body of a forwarder thread, which owns `pipe` from its start.
+std::function<void(const StopEvent&)> forwarder(Fd pipe, void (*sink)(std::string_view)) {
+  return [pipe = std::make_shared<Fd>(std::move(pipe)), sink](const StopEvent& stop) {
+    std::array<char, kForwardChunkSize> buffer;
+    forward_pipe(std::move(*pipe), stop, buffer, sink);
+  };
+}
+
 // A message of our own that cannot be written would leave the caller with a bare status that
 // looks like the child's; it ends the process as an internal failure instead.
 void write_message(std::string_view text) {
@@ -36,7 +48,7 @@ void write_message(std::string_view text) {
 
 }  // namespace
 
-int stream_command(const ChildArgs& args, std::optional<std::string> stdin_data) {
+int stream_command(const ChildArgs& args, std::optional<std::string_view> stdin_data) {
   const std::optional<TimeoutDuration> duration = timeout_duration(args.timeout);
   if (!duration) {
     write_message(invalid_timeout_message(args.timeout) + "\n");
@@ -46,23 +58,18 @@ int stream_command(const ChildArgs& args, std::optional<std::string> stdin_data)
   // After the entries, so it wins over any value they gave.
   command_env_set(command, "PYTHONUNBUFFERED", "1");
   auto spawned = command_spawn(command);
-  if (auto* error = std::get_if<SpawnError>(&spawned)) {
+  if (const auto* error = std::get_if<SpawnError>(&spawned)) {
     write_message(spawn_failure_text(error->errnum) + "\n");
     return kExitStartFailed;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
 
   IoThreads io;
-  auto forward = [](Fd pipe, void (*sink)(std::string_view)) {
-    return [pipe = std::make_shared<Fd>(std::move(pipe)), sink](const StopEvent& stop) {
-      pump_pipe(std::move(*pipe), stop, kForwardChunkSize, sink);
-    };
-  };
-  io.start(forward(std::move(child.stderr_pipe), forward_stderr));
-  io.start(forward(std::move(child.stdout_pipe), forward_stdout));
-  write_child_stdin(child, std::move(stdin_data), io);
-
-  const WaitOutcome outcome = supervise(child, *duration);
+  io.start(forwarder(std::move(child.stderr_pipe), forward_stderr));
+  io.start(forwarder(std::move(child.stdout_pipe), forward_stdout));
+  ChildWatch watch(child, *duration);
+  if (stdin_data) watch.feed(std::move(child.stdin_pipe), *stdin_data);
+  const WaitOutcome outcome = watch.wait();
   io.finish(kPipeDrainGrace);
 
   // Messages follow all of the child's output: the forwarders are joined by now.
