@@ -4,9 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <climits>
 
-#include "base/io.h"
 #include "base/os_error.h"
 #include "base/sys.h"
 #include "exec/child_run.h"
@@ -32,34 +31,42 @@ int detach_session() {
   return 0;
 }
 
-// The largest pipe an unprivileged process may ask for, or 0 when unknown.
-int pipe_max_size() {
-  const auto text = base::read_file("/proc/sys/fs/pipe-max-size");
-  if (!text.ok()) return 0;
-  return std::atoi(std::string(text->view()).c_str());
+// Closes every descriptor but `keep`.
+void close_all_but(int keep) {
+  if (::close_range(0, static_cast<unsigned>(keep) - 1, 0) == 0 &&
+      ::close_range(static_cast<unsigned>(keep) + 1, UINT_MAX, 0) == 0) {
+    return;
+  }
+  const long count = ::sysconf(_SC_OPEN_MAX);  // kernels before close_range
+  for (int fd = 0; fd < count; ++fd) {
+    if (fd != keep) ::close(fd);
+  }
 }
 
-// This process prints its result and exits right after the start, so the stdin data cannot
-// wait for a slow reader. The pipe is grown to the data's size where the system allows it
-// (up to /proc/sys/fs/pipe-max-size, 1 MiB by default, for an unprivileged user); what the
-// pipe then takes at once is delivered, followed by end of file, and a rest beyond that is
-// dropped.
-void deliver_detached_stdin(ChildProcess& child, std::string_view data) {
-  Fd pipe = std::move(child.stdin_pipe);
-  if (!pipe.valid()) return;
-  const int capacity = ::fcntl(pipe.get(), F_GETPIPE_SZ);
-  if (capacity >= 0 && data.size() > static_cast<std::size_t>(capacity)) {
-    constexpr std::size_t kMaxRequest = 1u << 30;
-    const int want = static_cast<int>(std::min(data.size(), kMaxRequest));
-    // Beyond the system's limit the request fails as a whole; then take the limit itself.
-    if (::fcntl(pipe.get(), F_SETPIPE_SZ, want) < 0) {
-      if (const auto limit = pipe_max_size(); limit > capacity) {
-        ::fcntl(pipe.get(), F_SETPIPE_SZ, limit);
-      }
-    }
-  }
+// The rest of the stdin data goes to the child from a writer process of our own, which
+// outlives us: it ends when all is written or when the child can take no more (EPIPE; we
+// ignore SIGPIPE and so does it). It sits in a session of its own, so that what ends our
+// process group does not cut the child's input short, and holds no descriptor of ours but the
+// pipe, so that a caller waiting for end of file on our output is not held up by it. When it
+// cannot be started, the rest is dropped, as after a failed write.
+void start_stdin_writer(Fd pipe, std::string_view rest) {
+  if (::fork() != 0) return;
+  ::setsid();
+  const int fd = pipe.release();
+  close_all_but(fd);
+  (void)base::write_all(fd, rest);
+  ::_exit(0);
+}
+
+// We print our result and exit right after the start, so the stdin data cannot wait for the
+// child to read it: what the pipe takes at once is written here, the rest by a writer process.
+void deliver_detached_stdin(Fd pipe, std::string_view data) {
   (void)base::set_nonblocking(pipe.get());
-  (void)base::retry_on_eintr([&] { return ::write(pipe.get(), data.data(), data.size()); });
+  const ssize_t n =
+      base::retry_on_eintr([&] { return ::write(pipe.get(), data.data(), data.size()); });
+  if (n < 0 && errno != EAGAIN) return;  // the child takes nothing more
+  if (n > 0) data.remove_prefix(static_cast<std::size_t>(n));
+  if (!data.empty()) start_stdin_writer(std::move(pipe), data);
 }
 
 }  // namespace
@@ -87,7 +94,7 @@ json::JsonValue spawn_detached(const SpawnArgs& args, std::optional<std::string_
     return failed(json::error_result(spawn_failure_text(error->errnum)));
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
-  if (stdin_data) deliver_detached_stdin(child, *stdin_data);
+  if (stdin_data) deliver_detached_stdin(std::move(child.stdin_pipe), *stdin_data);
 
   json::JsonValue result = json::object();
   result["pid"] = static_cast<std::uint64_t>(child.pid);

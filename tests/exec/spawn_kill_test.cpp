@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,25 +137,42 @@ TEST(ExecSpawn, StdinData) {
   ASSERT_TRUE(reap(pid));
   EXPECT_EQ(test::read_file(log), "hello\n");
 
-  // More than a default pipe holds, for a child that starts reading only once exec spawn has
-  // exited (the gate opens after that): the pipe is grown.
+  // Far more than a pipe holds, for a child that starts reading only once exec spawn has
+  // exited (the gate opens after that): the whole text still reaches it.
   Gate gate;
   test::RunOptions o;
-  o.stdin_data = std::string(512 * 1024, 'z');
+  o.stdin_data = std::string(3'000'000, 'z');
   const test::RunResult big =
       test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "read x < \"$0\"; wc -c",
-                "--arg", gate.path(), "--stdin-pipe", "--log", log},
-               o);
+                 "--arg", gate.path(), "--stdin-pipe", "--log", log},
+                o);
   const pid_t big_pid = spawned_pid(big.out);
   ASSERT_GT(big_pid, 0) << big.out;
   gate.open();
-  ASSERT_TRUE(reap(big_pid));
-  EXPECT_EQ(test::read_file(log), "524288\n");
+  ASSERT_TRUE(reap(big_pid));  // wc has seen end of file and written its count
+  EXPECT_EQ(test::read_file(log), "3000000\n");
 }
 
-TEST(ExecSpawn, ChildThatNeverReadsDoesNotHoldUsUp) {
+// The pids of our children, ended or not: those of every thread of this process.
+std::set<pid_t> our_children() {
+  std::set<pid_t> pids;
+  DIR* tasks = opendir("/proc/self/task");
+  while (dirent* t = readdir(tasks)) {
+    if (t->d_name[0] == '.') continue;
+    std::istringstream in(test::read_file(std::string("/proc/self/task/") + t->d_name + "/children"));
+    for (pid_t pid; in >> pid;) pids.insert(pid);
+  }
+  closedir(tasks);
+  return pids;
+}
+
+TEST(ExecSpawn, ChildThatNeverReadsHoldsNothingUp) {
   // The child reads only the gate, never its standard input, and the gate opens only once
-  // exec spawn has exited: had it waited for the child, it would never have.
+  // exec spawn has exited: had it waited for the child, it would never have. The writer that
+  // carries the rest of the input then meets a pipe without reader and must end too; as the
+  // subreaper we see whatever exec spawn left running.
+  ASSERT_TRUE(kSubreaper);
+  const std::set<pid_t> before = our_children();
   Gate gate;
   test::RunOptions o;
   o.stdin_data = std::string(8 << 20, 'z');
@@ -163,6 +182,14 @@ TEST(ExecSpawn, ChildThatNeverReadsDoesNotHoldUsUp) {
   ASSERT_GT(pid, 0) << r.out;
   gate.open();
   EXPECT_TRUE(reap(pid));
+  for (const pid_t left : our_children()) {
+    if (before.count(left)) continue;
+    // A pidfd is readable once its process has ended.
+    pollfd p{static_cast<int>(syscall(SYS_pidfd_open, left, 0)), POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 30000), 1) << "process " << left << " of ours is still running";
+    close(p.fd);
+    waitpid(left, nullptr, 0);
+  }
 }
 
 TEST(ExecKill, ThreeMethods) {
