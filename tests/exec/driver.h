@@ -1,6 +1,6 @@
 #pragma once
 // Runs `exec` command lines on the built binary in ways that tests/support/run.h does not:
-// without waiting for them.
+// without waiting for them, and with non-blocking standard streams.
 
 #include <sys/types.h>
 
@@ -21,5 +21,12 @@ struct AsyncRun {
 AsyncRun start_exec_cli(const std::vector<std::string>& args);
 // Waits for a started command line; its exit status, or -1 when a signal ended it.
 int wait_exec_cli(const AsyncRun& run);
+
+// Runs a command line whose standard output, and standard input when `stdin_data` is given,
+// is a pipe with O_NONBLOCK set on its file description, as event-loop callers hand them over.
+// Each pipe holds one page, and both are served a little at a time, so that the command's
+// reads and writes meet an empty or full pipe again and again. Standard error is a plain pipe.
+test::RunResult run_with_nonblocking_pipes(const std::vector<std::string>& args,
+                                           const std::optional<std::string>& stdin_data);
 
 }  // namespace tovrel::exec::testing
