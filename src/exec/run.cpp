@@ -68,12 +68,15 @@ class ResultLine {
     raw(":");
   }
   // The characters of `text` (valid UTF-8) as the compact writer escapes them, without the
-  // quotes around them.
+  // quotes around them. A large text goes to the sink as it is, not copied into the line.
   void escaped(std::string_view text) {
     if (text.empty()) return;
     quoted_.clear();
     json::write_compact_string(text, quoted_);
-    raw(std::string_view(quoted_).substr(1, quoted_.size() - 2));
+    const std::string_view inner = std::string_view(quoted_).substr(1, quoted_.size() - 2);
+    if (inner.size() < kPieceSize / 16) return raw(inner);
+    flush();
+    sink_(inner);
   }
   void lossy(std::string_view bytes) {
     while (!bytes.empty()) {
