@@ -35,8 +35,8 @@ constexpr int kStopCheckMs = 50;
 void wait_readable(int fd, const StopEvent& stop) {
   pollfd p[2] = {{fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
   const bool with_event = stop.fd() >= 0;
-  const int ready =
-      base::retry_on_eintr([&] { return ::poll(p, with_event ? 2 : 1, with_event ? -1 : kStopCheckMs); });
+  const int ready = base::retry_on_eintr(
+      [&] { return ::poll(p, with_event ? 2 : 1, with_event ? -1 : kStopCheckMs); });
   if (ready < 0) base::internal_failure(base::with_cause(kPollFailed, base::os_error_text(errno)));
 }
 
@@ -50,7 +50,8 @@ void forward_held(int fd, std::span<char> buffer,
   int held = 0;
   if (::ioctl(fd, FIONREAD, &held) != 0) return;
   while (held > 0) {
-    const ssize_t n = read_into(fd, buffer.first(std::min(buffer.size(), static_cast<std::size_t>(held))));
+    const std::size_t want = std::min(buffer.size(), static_cast<std::size_t>(held));
+    const ssize_t n = read_into(fd, buffer.first(want));
     if (n <= 0) return;
     held -= static_cast<int>(n);
     sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));

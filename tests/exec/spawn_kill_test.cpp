@@ -159,7 +159,8 @@ std::set<pid_t> our_children() {
   DIR* tasks = opendir("/proc/self/task");
   while (dirent* t = readdir(tasks)) {
     if (t->d_name[0] == '.') continue;
-    std::istringstream in(test::read_file(std::string("/proc/self/task/") + t->d_name + "/children"));
+    const std::string task = std::string("/proc/self/task/") + t->d_name;
+    std::istringstream in(test::read_file(task + "/children"));
     for (pid_t pid; in >> pid;) pids.insert(pid);
   }
   closedir(tasks);

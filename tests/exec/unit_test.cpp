@@ -183,7 +183,9 @@ TEST(RunResultLine, SameTextAsTheCompactWriterInBoundedPieces) {
   };
   std::vector<std::pair<std::string, std::string>> cases;
   for (const auto& c : fixed) cases.emplace_back(c.out, c.err);
-  for (int i = 0; i < 12; ++i) cases.emplace_back(mixed_bytes(rng, 150000 + 997 * i), mixed_bytes(rng, 70000));
+  for (std::size_t i = 0; i < 12; ++i) {
+    cases.emplace_back(mixed_bytes(rng, 150000 + 997 * i), mixed_bytes(rng, 70000));
+  }
   int index = 0;
   for (const auto& [out, err] : cases) {
     RunReport report;
@@ -223,7 +225,7 @@ TEST(Bytes, GrowsKeepingWhatItHolds) {
   Bytes bytes;
   std::string expected;
   for (int i = 0; i < 40; ++i) {
-    const std::string chunk(std::size_t{50000} + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26));
+    const std::string chunk(50000 + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26));
     const std::span<char> room = bytes.room(chunk.size());
     ASSERT_GE(room.size(), chunk.size());
     std::copy(chunk.begin(), chunk.end(), room.begin());
