@@ -40,6 +40,10 @@ class LineWriter {
   std::recursive_mutex mutex_;
 };
 
+// The internal failure of a result line that cannot be printed: "failed printing to stdout:
+// {cause}".
+inline constexpr std::string_view kFailedPrintingToStdout = "failed printing to stdout";
+
 // The writer over descriptor 1, shared by every part of the process.
 LineWriter& stdout_writer();
 

@@ -78,8 +78,8 @@ std::variant<Record, DecodeFailure> leaf(Matches& m, Fill fill) {
   return r;
 }
 
-exec::RunArgs run_args(Fields& f) {
-  exec::RunArgs a;
+exec::ChildArgs child_args(Fields& f) {
+  exec::ChildArgs a;
   a.cmd = f.required<std::string>("cmd");
   a.args = f.list("args");
   a.cwd = f.optional_text("cwd");
@@ -88,12 +88,6 @@ exec::RunArgs run_args(Fields& f) {
   a.envs = f.list("envs");
   a.timeout = f.required<double>("timeout");
   return a;
-}
-
-exec::StreamArgs stream_args(Fields& f) {
-  exec::RunArgs r = run_args(f);
-  return exec::StreamArgs{std::move(r.cmd), std::move(r.args), std::move(r.cwd),
-                          std::move(r.stdin), r.stdin_pipe, std::move(r.envs), r.timeout};
 }
 
 // The subcommand taken out of `m`, or the failure when there is none.
@@ -128,7 +122,9 @@ std::variant<Group, DecodeFailure> as_group(Matches& m, Fill fill) {
 std::variant<exec::ExecCommands, DecodeFailure> decode_exec(Matches& m) {
   using G = exec::ExecCommands;
   return group<G>(m, [](const std::string& name, Matches& l) -> std::variant<G, DecodeFailure> {
-    if (name == "run") return as_group<G, exec::RunArgs>(l, run_args);
+    if (name == "run") {
+      return as_group<G, exec::RunArgs>(l, [](Fields& f) { return exec::RunArgs{child_args(f)}; });
+    }
     if (name == "spawn") {
       return as_group<G, exec::SpawnArgs>(l, [](Fields& f) {
         exec::SpawnArgs a;
@@ -149,7 +145,10 @@ std::variant<exec::ExecCommands, DecodeFailure> decode_exec(Matches& m) {
         return a;
       });
     }
-    if (name == "stream") return as_group<G, exec::StreamArgs>(l, stream_args);
+    if (name == "stream") {
+      return as_group<G, exec::StreamArgs>(
+          l, [](Fields& f) { return exec::StreamArgs{child_args(f)}; });
+    }
     if (name == "status") {
       return as_group<G, exec::StatusArgs>(l, [](Fields& f) {
         return exec::StatusArgs{f.required<std::uint32_t>("pid")};

@@ -10,22 +10,21 @@ namespace tovrel::exec {
 using base::Overloaded;
 
 json::JsonValue handle_exec(ExecCommands command) {
+  // Holds what is read from our standard input for the child; it is read before anything of
+  // the operation starts, so before exec run's clock.
+  Bytes stdin_bytes;
   return std::visit(
       Overloaded{
-          [](RunArgs& a) {
-            // Our standard input is read before the run's clock starts.
-            auto data = resolve_stdin_data(a.stdin, a.stdin_pipe);
-            return run_command(a.cmd, a.args, a.cwd, std::move(data), a.envs, a.timeout);
+          [&](RunArgs& a) -> json::JsonValue {
+            run_command(a, resolve_stdin_data(a.stdin, a.stdin_pipe, stdin_bytes));
           },
-          [](SpawnArgs& a) {
-            auto data = resolve_stdin_data(a.stdin, a.stdin_pipe);
-            return spawn_detached(a.cmd, a.args, a.log, a.envs, std::move(data));
+          [&](SpawnArgs& a) {
+            return spawn_detached(a, resolve_stdin_data(a.stdin, a.stdin_pipe, stdin_bytes));
           },
           [](KillArgs& a) { return kill_process(a.pid, a.grace); },
-          [](StreamArgs& a) -> json::JsonValue {
-            auto data = resolve_stdin_data(a.stdin, a.stdin_pipe);
+          [&](StreamArgs& a) -> json::JsonValue {
             base::exit_process(
-                stream_command(a.cmd, a.args, a.cwd, std::move(data), a.envs, a.timeout));
+                stream_command(a, resolve_stdin_data(a.stdin, a.stdin_pipe, stdin_bytes)));
           },
           [](StatusArgs& a) { return process_status(a.pid); },
       },

@@ -11,7 +11,9 @@
 
 namespace tovrel::exec {
 
-struct RunArgs {
+// The one record of `exec run` and `exec stream`, which declare the same options: a child run
+// to its end under a timeout. It flows unchanged from the decoder to the launch.
+struct ChildArgs {
   std::string cmd;
   std::vector<std::string> args;
   std::optional<std::string> cwd;
@@ -21,15 +23,9 @@ struct RunArgs {
   double timeout = 300.0;
 };
 
-struct StreamArgs {
-  std::string cmd;
-  std::vector<std::string> args;
-  std::optional<std::string> cwd;
-  std::optional<std::string> stdin;
-  bool stdin_pipe = false;
-  std::vector<std::string> envs;
-  double timeout = 300.0;
-};
+// The two names of that record, distinct types only so that the variant tells them apart.
+struct RunArgs : ChildArgs {};
+struct StreamArgs : ChildArgs {};
 
 struct SpawnArgs {
   std::string cmd;
@@ -51,8 +47,9 @@ struct StatusArgs {
 
 using ExecCommands = std::variant<RunArgs, SpawnArgs, KillArgs, StreamArgs, StatusArgs>;
 
-// Runs one exec command and returns its result. Does not return after `exec stream`, which
-// ends the process with its child's status.
+// Runs one exec command and returns its result. Does not return after `exec run`, which
+// prints its result line itself (it can be far larger than anything worth building whole), nor
+// after `exec stream`, which ends the process with its child's status.
 json::JsonValue handle_exec(ExecCommands command);
 
 }  // namespace tovrel::exec

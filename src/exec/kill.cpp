@@ -11,12 +11,15 @@
 #include "base/sys.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
+#include "json/error_result.h"
 
 namespace tovrel::exec {
 
 namespace {
 
-constexpr long kKillProbeIntervalNanos = 100'000'000;  // KILL_PROBE_INTERVAL: 100 ms
+// A process that ends on SIGTERM is reported at most this late, and a grace period is
+// counted in these steps.
+constexpr long kKillProbeIntervalNanos = 100'000'000;
 constexpr std::uint32_t kMaxPid = 2147483647;
 
 // kill() reads 0 as our process group and larger values (negative as pid_t) as groups or
@@ -39,8 +42,7 @@ json::JsonValue kill_success(std::uint32_t pid, std::string_view method) {
 }
 
 json::JsonValue kill_failure(std::uint32_t pid, std::string error) {
-  json::JsonValue result = json::object();
-  result["error"] = std::move(error);
+  json::JsonValue result = json::error_result(std::move(error));
   result["pid"] = static_cast<std::uint64_t>(pid);
   result["success"] = false;
   return result;

@@ -31,6 +31,9 @@ inline constexpr std::string_view kInvalidPidRule = "must be from 1 to 214748364
 // "failed printing to stderr: {cause}".
 inline constexpr std::string_view kFailedPrintingToStderr = "failed printing to stderr";
 
+// The internal failure of a wait whose poll fails: "poll: {cause}".
+inline constexpr std::string_view kPollFailed = "poll";
+
 inline constexpr std::string_view kFailedToSpawnThread = "failed to spawn thread";
 inline constexpr std::string_view kFailedToJoinThread = "failed to join thread";
 

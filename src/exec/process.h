@@ -1,22 +1,24 @@
 #pragma once
-// Child launch: the description of a child (ProcessCommand), its start by fork and exec, the
-// handle of a started child (ChildProcess), and the choice of the text a child reads on its
-// standard input.
+// Child launch: the description of a child (ProcessCommand), its start, the handle of a
+// started child (ChildProcess), and the choice of the text a child reads on its standard
+// input.
 //
 // Every descriptor opened here is close-on-exec, so a child receives ours only as its 0, 1
-// and 2. Everything the child needs is built before the fork; between fork and exec the child
-// makes system calls only (and runs the pre-exec hooks).
+// and 2. The start is vfork-style: the child shares our memory until its exec, so everything
+// it needs is built before, and on its side it makes system calls only (and runs the
+// pre-exec hooks, which must do the same).
 
 #include <sys/types.h>
 
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 #include "base/fd.h"
+#include "exec/bytes.h"
 
 namespace tovrel::exec {
 
@@ -31,8 +33,9 @@ struct Descriptor {    // a descriptor of ours, owned by the ProcessCommand
 using StdioChoice = std::variant<NullDevice, Pipe, Descriptor>;
 
 // Runs in the child between the setting of its streams (and working directory) and the exec;
-// returns 0 or an errno value, which stops the start.
-using PreExecHook = std::function<int()>;
+// returns 0 or an errno value, which stops the start. It runs on our memory, with every
+// signal blocked: system calls only, no allocation, no lock.
+using PreExecHook = int (*)();
 
 struct ProcessCommand {
   std::string program;                               // also argument 0
@@ -45,11 +48,12 @@ struct ProcessCommand {
   std::vector<PreExecHook> pre_exec_hooks;
 };
 
-// A started child. Discarding it closes the pipe ends it still holds; it never signals or
+// A started child. Discarding it closes the descriptors it still holds; it never signals or
 // waits for the child.
 struct ChildProcess {
   pid_t pid = 0;
   std::optional<int> wait_status;  // set once reaped
+  Fd pidfd;                        // readable once the child has ended; invalid on old kernels
   Fd stdin_pipe;                   // write end of the child's stdin, when that is a Pipe
   Fd stdout_pipe;                  // read ends of its output pipes, when those are Pipes
   Fd stderr_pipe;
@@ -77,10 +81,12 @@ void command_set_cwd(ProcessCommand& command, std::string dir);
 std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command);
 
 // The stdin data: `stdin` when given (even empty); otherwise, with `stdin_pipe`, all of our
-// standard input when it is non-empty valid UTF-8 (bytes read before a read error count;
-// invalid UTF-8 gives none); otherwise none.
-std::optional<std::string> resolve_stdin_data(const std::optional<std::string>& stdin_text,
-                                              bool stdin_pipe);
+// standard input when it is non-empty valid UTF-8 (invalid UTF-8 gives none), read into
+// `holder`, which must outlive the data; otherwise none. Bytes read before a failed read
+// count, and so do those held when no more memory can be had: what cannot be held ends the
+// reading as a failed read does.
+std::optional<std::string_view> resolve_stdin_data(const std::optional<std::string>& stdin_text,
+                                                   bool stdin_pipe, Bytes& holder);
 
 // The environment entries the child of `command` receives, in the order handed to it.
 std::vector<std::string> child_environment(const ProcessCommand& command);

@@ -1,7 +1,6 @@
 #include "exec/pump.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -10,8 +9,8 @@
 #include <system_error>
 
 #include "base/os_error.h"
-#include "base/sys.h"
 #include "base/output.h"
+#include "base/sys.h"
 #include "exec/messages.h"
 
 namespace tovrel::exec {
@@ -29,76 +28,33 @@ void StopEvent::raise() {
 
 namespace {
 
-// Waits until `fd` is ready for `events` or the stop is raised; false when stopped.
-bool wait_ready(int fd, short events, const StopEvent& stop) {
-  for (;;) {
-    if (stop.raised()) return false;
-    pollfd p[2] = {{fd, events, 0}, {stop.fd(), POLLIN, 0}};
-    // Without an eventfd the stop is only seen by the flag, so poll with a short timeout.
-    const int n = ::poll(p, stop.fd() >= 0 ? 2 : 1, stop.fd() >= 0 ? -1 : 50);
-    if (n < 0 && errno != EINTR) {
-      // poll itself failed (no memory): pause instead of spinning, then let the caller retry.
-      ::usleep(1000);
-      return true;
-    }
-    if (n > 0 && p[0].revents) return true;
-  }
+// Without an eventfd the stop is only seen as the flag: poll then looks at it this often.
+constexpr int kStopCheckMs = 50;
+
+// Waits until `fd` is readable or the stop is raised.
+void wait_readable(int fd, const StopEvent& stop) {
+  pollfd p[2] = {{fd, POLLIN, 0}, {stop.fd(), POLLIN, 0}};
+  const bool with_event = stop.fd() >= 0;
+  const int ready = base::retry_on_eintr(
+      [&] { return ::poll(p, with_event ? 2 : 1, with_event ? -1 : kStopCheckMs); });
+  if (ready < 0) base::internal_failure(base::with_cause(kPollFailed, base::os_error_text(errno)));
 }
 
-}  // namespace
-
-void pump_pipe(Fd pipe, const StopEvent& stop, std::size_t chunk_size,
-               const std::function<void(std::string_view)>& sink) {
-  (void)base::set_nonblocking(pipe.get());
-  std::string buffer(chunk_size, '\0');
-  for (;;) {
-    if (stop.raised()) {
-      // Only what the pipe holds now: a descendant that keeps writing cannot hold us here.
-      int pending = 0;
-      if (::ioctl(pipe.get(), FIONREAD, &pending) != 0) return;
-      while (pending > 0) {
-        const std::size_t want =
-            std::min<std::size_t>(chunk_size, static_cast<std::size_t>(pending));
-        const ssize_t n = ::read(pipe.get(), buffer.data(), want);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        pending -= static_cast<int>(n);
-        sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-      }
-      return;
-    }
-    const ssize_t n = ::read(pipe.get(), buffer.data(), chunk_size);
-    if (n > 0) {
-      sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-      continue;
-    }
-    if (n == 0) return;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN) return;
-    wait_ready(pipe.get(), POLLIN, stop);
-  }
+ssize_t read_into(int fd, std::span<char> buffer) {
+  return base::retry_on_eintr([&] { return ::read(fd, buffer.data(), buffer.size()); });
 }
 
-std::size_t write_nonblocking(int fd, std::string_view data) {
-  std::size_t written = 0;
-  while (written < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-    if (n > 0) {
-      written += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return written;
-    return data.size();  // EPIPE and the like: the rest cannot be delivered
-  }
-  return written;
-}
-
-void feed_pipe(Fd pipe, std::string_view data, const StopEvent& stop) {
-  (void)base::set_nonblocking(pipe.get());
-  while (!data.empty()) {
-    data.remove_prefix(write_nonblocking(pipe.get(), data));
-    if (data.empty() || !wait_ready(pipe.get(), POLLOUT, stop)) break;
+// Only what the pipe holds now: a descendant that keeps writing cannot hold us here.
+void forward_held(int fd, std::span<char> buffer,
+                  const std::function<void(std::string_view)>& sink) {
+  int held = 0;
+  if (::ioctl(fd, FIONREAD, &held) != 0) return;
+  while (held > 0) {
+    const std::size_t want = std::min(buffer.size(), static_cast<std::size_t>(held));
+    const ssize_t n = read_into(fd, buffer.first(want));
+    if (n <= 0) return;
+    held -= static_cast<int>(n);
+    sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
   }
 }
 
@@ -107,6 +63,25 @@ std::thread start_thread(std::function<void()> body) {
     return std::thread(std::move(body));
   } catch (const std::system_error& e) {
     base::internal_failure(base::with_cause(kFailedToSpawnThread, e.what()));
+  }
+}
+
+}  // namespace
+
+void forward_pipe(Fd pipe, const StopEvent& stop, std::span<char> buffer,
+                  const std::function<void(std::string_view)>& sink) {
+  // Ours alone; a wait in poll can then also see the stop.
+  (void)base::set_nonblocking(pipe.get());
+  for (;;) {
+    if (stop.raised()) return forward_held(pipe.get(), buffer, sink);
+    const ssize_t n = read_into(pipe.get(), buffer);
+    if (n > 0) {
+      sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    } else if (n == 0 || errno != EAGAIN) {
+      return;
+    } else {
+      wait_readable(pipe.get(), stop);
+    }
   }
 }
 

@@ -1,28 +1,26 @@
 // exec run: one child to its end under a timeout, both output streams captured.
 
+#include "exec/run.h"
+
 #include <time.h>
 
-#include <functional>
-#include <memory>
-
-#include "base/decimal.h"
 #include "base/os_error.h"
+#include "base/output.h"
 #include "base/utf8.h"
-#include "exec/messages.h"
+#include "exec/child_run.h"
 #include "exec/operations.h"
-#include "exec/supervise.h"
+#include "exec/wait.h"
+#include "json/writer.h"
 
 namespace tovrel::exec {
 
 namespace {
 
-constexpr std::size_t kCaptureChunk = 65536;
+// The line goes out in pieces of about this size; ill-formed text is decoded in segments of
+// it, so that neither the line nor the decoded text is ever held whole.
+constexpr std::size_t kPieceSize = 64 * 1024;
 
-timespec monotonic_now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts;
-}
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 double elapsed_ms(const timespec& start, const timespec& end) {
   std::int64_t s = end.tv_sec - start.tv_sec;
@@ -35,78 +33,164 @@ double elapsed_ms(const timespec& start, const timespec& end) {
   return (static_cast<double>(s) + static_cast<double>(n) / 1e9) * 1000.0;
 }
 
-json::JsonValue run_result(const timespec& start, int return_code, std::string stderr_text,
-                           std::string stdout_text, bool success) {
-  json::JsonValue result = json::object();
-  result["return_code"] = return_code;
-  result["stderr"] = std::move(stderr_text);
-  result["stdout"] = std::move(stdout_text);
-  result["success"] = success;
-  // Read last, after every other value is made.
-  result["duration_ms"] = elapsed_ms(start, monotonic_now());
-  return result;
+bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+// Where to end a segment of at most `limit` (>= 4) bytes: never inside a sequence that could
+// be well-formed, so that each segment decodes as it would within the whole. A byte that
+// follows three continuation bytes can only stand alone.
+std::size_t segment_end(std::string_view bytes, std::size_t limit) {
+  if (bytes.size() <= limit) return bytes.size();
+  std::size_t cut = limit;
+  for (int back = 0; back < 3 && is_continuation(bytes[cut]); ++back) --cut;
+  return cut;
 }
 
-// The body of a capture thread: the pipe to its end into `into`, which the caller reads only
-// after the thread has finished.
-std::function<void(const StopEvent&)> capture_pipe(Fd pipe, std::string* into) {
-  return [pipe = std::make_shared<Fd>(std::move(pipe)), into](const StopEvent& stop) {
-    pump_pipe(std::move(*pipe), stop, kCaptureChunk,
-              [into](std::string_view chunk) { into->append(chunk); });
-  };
-}
+// The result line, gathered into pieces for the sink.
+class ResultLine {
+ public:
+  explicit ResultLine(const LineSink& sink) : sink_(sink) { line_.reserve(kPieceSize * 2); }
+
+  void raw(std::string_view text) {
+    line_ += text;
+    if (line_.size() >= kPieceSize) flush();
+  }
+  void flush() {
+    if (!line_.empty()) sink_(line_);
+    line_.clear();
+  }
+  // `"name":`, after a comma unless it is the first member.
+  void key(std::string_view name) {
+    raw(first_ ? "{" : ",");
+    first_ = false;
+    quoted_.clear();
+    json::write_compact_string(name, quoted_);
+    raw(quoted_);
+    raw(":");
+  }
+  // The characters of `text` (valid UTF-8) as the compact writer escapes them, without the
+  // quotes around them. A large text goes to the sink as it is, not copied into the line.
+  void escaped(std::string_view text) {
+    if (text.empty()) return;
+    quoted_.clear();
+    json::write_compact_string(text, quoted_);
+    const std::string_view inner = std::string_view(quoted_).substr(1, quoted_.size() - 2);
+    if (inner.size() < kPieceSize / 16) return raw(inner);
+    flush();
+    sink_(inner);
+  }
+  void lossy(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const std::string_view segment = bytes.substr(0, segment_end(bytes, kPieceSize));
+      bytes.remove_prefix(segment.size());
+      if (base::is_valid_utf8(segment)) {
+        escaped(segment);
+        continue;
+      }
+      std::size_t run = 0;  // start of the well-formed run not yet written
+      std::size_t i = 0;
+      while (i < segment.size()) {
+        std::size_t maximal = 1;
+        if (const std::size_t n = base::utf8_sequence_length(segment.substr(i), &maximal)) {
+          i += n;
+          continue;
+        }
+        escaped(segment.substr(run, i - run));
+        raw(kReplacement);
+        i += maximal;
+        run = i;
+      }
+      escaped(segment.substr(run));
+    }
+  }
+
+ private:
+  const LineSink& sink_;
+  std::string line_;
+  std::string quoted_;
+  bool first_ = true;
+};
 
 }  // namespace
 
-json::JsonValue run_command(const std::string& cmd, const std::vector<std::string>& args,
-                            const std::optional<std::string>& cwd,
-                            std::optional<std::string> stdin_data,
-                            const std::vector<std::string>& envs, double timeout) {
+RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin_data, Bytes& out,
+                    Bytes& err) {
   const timespec start = monotonic_now();
+  RunReport report;
   // Refused before anything starts: no child is left to a timeout that cannot be kept.
-  const std::optional<TimeoutDuration> duration = timeout_duration(timeout);
-  if (!duration) return run_result(start, -1, invalid_timeout_message(timeout), "", false);
-
-  ProcessCommand command = command_new(cmd);
-  command_add_args(command, args);
-  apply_env_entries(command, envs);
-  if (cwd) command_set_cwd(command, *cwd);
-  if (stdin_data) command.stdin_choice = Pipe{};
-  command.stdout_choice = Pipe{};
-  command.stderr_choice = Pipe{};
-
+  const std::optional<TimeoutDuration> duration = timeout_duration(args.timeout);
+  if (!duration) {
+    report.message = invalid_timeout_message(args.timeout);
+    report.duration_ms = elapsed_ms(start, monotonic_now());
+    return report;
+  }
+  ProcessCommand command = child_command(args, stdin_data.has_value());
   auto spawned = command_spawn(command);
-  if (auto* error = std::get_if<SpawnError>(&spawned)) {
-    return run_result(
-        start, -1, base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)), "", false);
+  if (const auto* error = std::get_if<SpawnError>(&spawned)) {
+    report.message = spawn_failure_text(error->errnum);
+    report.duration_ms = elapsed_ms(start, monotonic_now());
+    return report;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
 
-  // The readers start before the stdin data goes out, so neither can wait on the other.
-  std::string out_bytes, err_bytes;
-  IoThreads io;
-  io.start(capture_pipe(std::move(child.stdout_pipe), &out_bytes));
-  io.start(capture_pipe(std::move(child.stderr_pipe), &err_bytes));
-  write_child_stdin(child, std::move(stdin_data), io);
-
-  const WaitOutcome outcome = supervise(child, *duration);
-  io.finish(kPipeDrainGrace);
+  ChildWatch watch(child, *duration);
+  watch.capture(std::move(child.stdout_pipe), &out);
+  watch.capture(std::move(child.stderr_pipe), &err);
+  if (stdin_data) watch.feed(std::move(child.stdin_pipe), *stdin_data);
+  const WaitOutcome outcome = watch.wait();
 
   if (const auto* exited = std::get_if<ChildExited>(&outcome)) {
     const std::optional<int> code = exit_code(exited->status);
-    return run_result(start, code.value_or(-1), base::utf8_lossy(err_bytes),
-                      base::utf8_lossy(out_bytes), code == 0);
+    report.return_code = code.value_or(-1);
+    report.success = code == 0;
+    report.stderr_bytes = err.view();
+    report.stdout_bytes = out.view();
+  } else if (std::holds_alternative<TimeoutExpired>(outcome)) {
+    report.message = timed_out_text(args.timeout);
+    report.stderr_bytes = err.view();
+    report.stdout_bytes = out.view();
+  } else {
+    report.message = wait_failure_text(std::get<WaitError>(outcome).errnum);
   }
-  if (std::holds_alternative<TimeoutExpired>(outcome)) {
-    std::string message(kTimedOutBefore);
-    message += base::decimal_text(timeout);
-    message += kTimedOutAfter;
-    message += base::utf8_lossy(err_bytes);
-    return run_result(start, -1, std::move(message), base::utf8_lossy(out_bytes), false);
-  }
-  const int errnum = std::get<WaitError>(outcome).errnum;
-  return run_result(start, -1, base::with_cause(kWaitFailed, base::os_error_text(errnum)), "",
-                    false);
+  // Read last, after the wait and the drain of the pipes; the line is then made as it is
+  // written, since its text follows the duration.
+  report.duration_ms = elapsed_ms(start, monotonic_now());
+  return report;
+}
+
+void write_run_result(const RunReport& report, const LineSink& sink) {
+  ResultLine line(sink);
+  line.key("duration_ms");
+  std::string number;
+  json::write_number_text(report.duration_ms, number);
+  line.raw(number);
+  line.key("return_code");
+  line.raw(std::to_string(report.return_code));
+  line.key("stderr");
+  line.raw("\"");
+  line.escaped(report.message);
+  line.lossy(report.stderr_bytes);
+  line.raw("\"");
+  line.key("stdout");
+  line.raw("\"");
+  line.lossy(report.stdout_bytes);
+  line.raw("\"");
+  line.key("success");
+  line.raw(report.success ? "true" : "false");
+  line.raw("}\n");
+  line.flush();
+}
+
+void run_command(const ChildArgs& args, std::optional<std::string_view> stdin_data) {
+  Bytes out;
+  Bytes err;
+  const RunReport report = run_child(args, stdin_data, out, err);
+  base::LineWriter& writer = base::stdout_writer();
+  write_run_result(report, [&writer](std::string_view piece) {
+    if (auto failure = writer.write(piece)) {
+      base::internal_failure(base::with_cause(base::kFailedPrintingToStdout, *failure));
+    }
+  });
+  base::exit_process(0);
 }
 
 }  // namespace tovrel::exec

@@ -4,25 +4,24 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <climits>
 
-#include "base/io.h"
 #include "base/os_error.h"
 #include "base/sys.h"
+#include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/process.h"
-#include "exec/pump.h"
+#include "json/error_result.h"
 
 namespace tovrel::exec {
 
 namespace {
 
-json::JsonValue spawn_error(std::string_view step, int errnum) {
-  json::JsonValue result = json::object();
-  result["error"] = base::with_cause(step, base::os_error_text(errnum));
-  result["success"] = false;
-  return result;
+// {"error","success":false}.
+json::JsonValue failed(json::JsonValue error) {
+  error["success"] = false;
+  return error;
 }
 
 // The pre-exec hook: a new session and process group, no controlling terminal. Its result
@@ -32,62 +31,70 @@ int detach_session() {
   return 0;
 }
 
-// The largest pipe an unprivileged process may ask for, or 0 when unknown.
-int pipe_max_size() {
-  const auto text = base::read_file("/proc/sys/fs/pipe-max-size");
-  if (!text.ok()) return 0;
-  return std::atoi(std::string(text->view()).c_str());
+// Closes every descriptor but `keep`.
+void close_all_but(int keep) {
+  if (::close_range(0, static_cast<unsigned>(keep) - 1, 0) == 0 &&
+      ::close_range(static_cast<unsigned>(keep) + 1, UINT_MAX, 0) == 0) {
+    return;
+  }
+  const long count = ::sysconf(_SC_OPEN_MAX);  // kernels before close_range
+  for (int fd = 0; fd < count; ++fd) {
+    if (fd != keep) ::close(fd);
+  }
 }
 
-// This process prints its result and exits right after the start, so the stdin data cannot
-// wait for a slow reader. The pipe is grown to the data's size where the system allows it
-// (up to /proc/sys/fs/pipe-max-size, 1 MiB by default, for an unprivileged user); what the
-// pipe then takes at once is delivered, followed by end of file, and a rest beyond that is
-// dropped.
-void deliver_detached_stdin(ChildProcess& child, const std::string& data) {
-  Fd pipe = std::move(child.stdin_pipe);
-  if (!pipe.valid()) return;
-  const int capacity = ::fcntl(pipe.get(), F_GETPIPE_SZ);
-  if (capacity >= 0 && data.size() > static_cast<std::size_t>(capacity)) {
-    constexpr std::size_t kMaxRequest = 1u << 30;
-    const int want = static_cast<int>(std::min(data.size(), kMaxRequest));
-    // Beyond the system's limit the request fails as a whole; then take the limit itself.
-    if (::fcntl(pipe.get(), F_SETPIPE_SZ, want) < 0) {
-      if (const auto limit = pipe_max_size(); limit > capacity) {
-        ::fcntl(pipe.get(), F_SETPIPE_SZ, limit);
-      }
-    }
-  }
+// The rest of the stdin data goes to the child from a writer process of our own, which
+// outlives us: it ends when all is written or when the child can take no more (EPIPE; we
+// ignore SIGPIPE and so does it). It sits in a session of its own, so that what ends our
+// process group does not cut the child's input short, and holds no descriptor of ours but the
+// pipe, so that a caller waiting for end of file on our output is not held up by it. When it
+// cannot be started, the rest is dropped, as after a failed write.
+void start_stdin_writer(Fd pipe, std::string_view rest) {
+  if (::fork() != 0) return;
+  ::setsid();
+  const int fd = pipe.release();
+  close_all_but(fd);
+  (void)base::write_all(fd, rest);
+  ::_exit(0);
+}
+
+// We print our result and exit right after the start, so the stdin data cannot wait for the
+// child to read it: what the pipe takes at once is written here, the rest by a writer process.
+void deliver_detached_stdin(Fd pipe, std::string_view data) {
   (void)base::set_nonblocking(pipe.get());
-  (void)write_nonblocking(pipe.get(), data);
+  const ssize_t n =
+      base::retry_on_eintr([&] { return ::write(pipe.get(), data.data(), data.size()); });
+  if (n < 0 && errno != EAGAIN) return;  // the child takes nothing more
+  if (n > 0) data.remove_prefix(static_cast<std::size_t>(n));
+  if (!data.empty()) start_stdin_writer(std::move(pipe), data);
 }
 
 }  // namespace
 
-json::JsonValue spawn_detached(const std::string& cmd, const std::vector<std::string>& args,
-                               const std::optional<std::string>& log,
-                               const std::vector<std::string>& envs,
-                               std::optional<std::string> stdin_data) {
-  ProcessCommand command = command_new(cmd);
-  command_add_args(command, args);
-  apply_env_entries(command, envs);
+json::JsonValue spawn_detached(const SpawnArgs& args, std::optional<std::string_view> stdin_data) {
+  ProcessCommand command = command_new(args.cmd);
+  command_add_args(command, args.args);
+  apply_env_entries(command, args.envs);
   if (stdin_data) command.stdin_choice = Pipe{};
-  if (log) {
-    Fd file = base::open_file(*log, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    if (!file.valid()) return spawn_error(kFailedToOpenLog, errno);
+  if (args.log) {
+    Fd file = base::open_file(*args.log, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (!file.valid()) {
+      return failed(json::error_result(kFailedToOpenLog, base::os_error_text(errno)));
+    }
     // One open file for both streams: one offset, so their writes follow each other.
     const int dup = ::fcntl(file.get(), F_DUPFD_CLOEXEC, 3);
-    if (dup < 0) return spawn_error(kFailedToCloneLog, errno);
+    if (dup < 0) return failed(json::error_result(kFailedToCloneLog, base::os_error_text(errno)));
     command.stdout_choice = Descriptor{std::move(file)};
     command.stderr_choice = Descriptor{Fd(dup)};
   }
   command.pre_exec_hooks.push_back(detach_session);
 
   auto spawned = command_spawn(command);
-  if (auto* error = std::get_if<SpawnError>(&spawned))
-    return spawn_error(kFailedToSpawn, error->errnum);
+  if (const auto* error = std::get_if<SpawnError>(&spawned)) {
+    return failed(json::error_result(spawn_failure_text(error->errnum)));
+  }
   ChildProcess& child = std::get<ChildProcess>(spawned);
-  if (stdin_data) deliver_detached_stdin(child, *stdin_data);
+  if (stdin_data) deliver_detached_stdin(std::move(child.stdin_pipe), *stdin_data);
 
   json::JsonValue result = json::object();
   result["pid"] = static_cast<std::uint64_t>(child.pid);

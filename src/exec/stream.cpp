@@ -1,38 +1,42 @@
 // exec stream: one child under a timeout, its output passed through as it comes.
 
-#include <errno.h>
-#include <unistd.h>
+#include <array>
+#include <memory>
 
-#include "base/decimal.h"
 #include "base/os_error.h"
 #include "base/output.h"
+#include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
-#include "exec/supervise.h"
+#include "exec/pump.h"
+#include "exec/wait.h"
 
 namespace tovrel::exec {
 
 namespace {
 
-constexpr std::size_t kForwardChunkSize = 8192;  // FORWARD_CHUNK_SIZE
+// A forwarder holds at most this much of the child's output: every read is passed on at
+// once, so a chunk never waits for more to come, and the memory of a stream of any length
+// stays this small.
+constexpr std::size_t kForwardChunkSize = 8192;
 
-// Each chunk goes out whole under the writer's lock, after anything the writer still holds,
-// and nothing of it is kept back: that is the writer's write followed by its flush, without
-// scanning every chunk for a line break that would not change what is written. Failed writes
-// are ignored: the child's output is drained to its end regardless.
+// Each chunk goes out whole and at once: the writer's write, then its flush for what follows
+// the last line break. Failed writes are ignored: the child's output is drained to its end
+// regardless.
 void forward_stdout(std::string_view chunk) {
   base::LineWriter& out = base::stdout_writer();
-  std::lock_guard guard(out.lock());
-  if (out.flush()) return;
-  while (!chunk.empty()) {
-    const ssize_t n = ::write(1, chunk.data(), chunk.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // EBADF included: a closed descriptor swallows everything
-    chunk.remove_prefix(static_cast<std::size_t>(n));
-  }
+  if (!out.write(chunk)) (void)out.flush();
 }
 
 void forward_stderr(std::string_view chunk) { (void)base::stderr_write(chunk); }
+
+// The body of a forwarder thread, which owns `pipe` from its start.
+std::function<void(const StopEvent&)> forwarder(Fd pipe, void (*sink)(std::string_view)) {
+  return [pipe = std::make_shared<Fd>(std::move(pipe)), sink](const StopEvent& stop) {
+    std::array<char, kForwardChunkSize> buffer;
+    forward_pipe(std::move(*pipe), stop, buffer, sink);
+  };
+}
 
 // A message of our own that cannot be written would leave the caller with a bare status that
 // looks like the child's; it ends the process as an internal failure instead.
@@ -44,43 +48,28 @@ void write_message(std::string_view text) {
 
 }  // namespace
 
-int stream_command(const std::string& cmd, const std::vector<std::string>& args,
-                   const std::optional<std::string>& cwd, std::optional<std::string> stdin_data,
-                   const std::vector<std::string>& envs, double timeout) {
-  const std::optional<TimeoutDuration> duration = timeout_duration(timeout);
+int stream_command(const ChildArgs& args, std::optional<std::string_view> stdin_data) {
+  const std::optional<TimeoutDuration> duration = timeout_duration(args.timeout);
   if (!duration) {
-    write_message(invalid_timeout_message(timeout) + "\n");
+    write_message(invalid_timeout_message(args.timeout) + "\n");
     return kExitStartFailed;
   }
-
-  ProcessCommand command = command_new(cmd);
-  command_add_args(command, args);
-  apply_env_entries(command, envs);
+  ProcessCommand command = child_command(args, stdin_data.has_value());
   // After the entries, so it wins over any value they gave.
   command_env_set(command, "PYTHONUNBUFFERED", "1");
-  if (cwd) command_set_cwd(command, *cwd);
-  if (stdin_data) command.stdin_choice = Pipe{};
-  command.stdout_choice = Pipe{};
-  command.stderr_choice = Pipe{};
-
   auto spawned = command_spawn(command);
-  if (auto* error = std::get_if<SpawnError>(&spawned)) {
-    write_message(base::with_cause(kFailedToSpawn, base::os_error_text(error->errnum)) + "\n");
+  if (const auto* error = std::get_if<SpawnError>(&spawned)) {
+    write_message(spawn_failure_text(error->errnum) + "\n");
     return kExitStartFailed;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
 
   IoThreads io;
-  auto forward = [](Fd pipe, void (*sink)(std::string_view)) {
-    return [pipe = std::make_shared<Fd>(std::move(pipe)), sink](const StopEvent& stop) {
-      pump_pipe(std::move(*pipe), stop, kForwardChunkSize, sink);
-    };
-  };
-  io.start(forward(std::move(child.stderr_pipe), forward_stderr));
-  io.start(forward(std::move(child.stdout_pipe), forward_stdout));
-  write_child_stdin(child, std::move(stdin_data), io);
-
-  const WaitOutcome outcome = supervise(child, *duration);
+  io.start(forwarder(std::move(child.stderr_pipe), forward_stderr));
+  io.start(forwarder(std::move(child.stdout_pipe), forward_stdout));
+  ChildWatch watch(child, *duration);
+  if (stdin_data) watch.feed(std::move(child.stdin_pipe), *stdin_data);
+  const WaitOutcome outcome = watch.wait();
   io.finish(kPipeDrainGrace);
 
   // Messages follow all of the child's output: the forwarders are joined by now.
@@ -88,14 +77,10 @@ int stream_command(const std::string& cmd, const std::vector<std::string>& args,
     return exit_code(exited->status).value_or(kExitSignaled);
   }
   if (std::holds_alternative<TimeoutExpired>(outcome)) {
-    std::string message(kTimedOutBefore);
-    message += base::decimal_text(timeout);
-    message += kTimedOutAfter;
-    write_message(message);
+    write_message(timed_out_text(args.timeout));
     return kExitTimedOut;
   }
-  const int errnum = std::get<WaitError>(outcome).errnum;
-  write_message(base::with_cause(kWaitFailed, base::os_error_text(errnum)) + "\n");
+  write_message(wait_failure_text(std::get<WaitError>(outcome).errnum) + "\n");
   return kExitStartFailed;
 }
 

@@ -3,9 +3,8 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/syscall.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -13,6 +12,7 @@
 
 #include "base/decimal.h"
 #include "base/os_error.h"
+#include "base/output.h"
 #include "base/sys.h"
 #include "exec/messages.h"
 
@@ -20,8 +20,39 @@ namespace tovrel::exec {
 
 namespace {
 
-constexpr long kPollIntervalNanos = 10'000'000;  // POLL_INTERVAL: 10 ms
 constexpr double kTwoTo64 = 18446744073709551616.0;
+constexpr long kNanosPerSecond = 1'000'000'000;
+
+// Without a pidfd (kernels before 5.2) nothing wakes us when the child ends: we look at it
+// this often, which bounds how late its end is seen.
+constexpr timespec kPollInterval{0, 10'000'000};
+
+bool before(const timespec& a, const timespec& b) {
+  return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
+}
+
+// `from` plus the duration, or none when that lies beyond what a timespec holds.
+std::optional<timespec> later(const timespec& from, std::uint64_t seconds, long nanos) {
+  constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<time_t>::max());
+  if (seconds >= kMax - static_cast<std::uint64_t>(from.tv_sec)) return std::nullopt;
+  timespec t{from.tv_sec + static_cast<time_t>(seconds), from.tv_nsec + nanos};
+  if (t.tv_nsec >= kNanosPerSecond) {
+    t.tv_nsec -= kNanosPerSecond;
+    ++t.tv_sec;
+  }
+  return t;
+}
+
+// How long from `now` until `until`; zero once it has passed.
+timespec until_then(const timespec& now, const timespec& until) {
+  if (!before(now, until)) return {0, 0};
+  timespec d{until.tv_sec - now.tv_sec, until.tv_nsec - now.tv_nsec};
+  if (d.tv_nsec < 0) {
+    d.tv_nsec += kNanosPerSecond;
+    --d.tv_sec;
+  }
+  return d;
+}
 
 }  // namespace
 
@@ -61,66 +92,129 @@ std::string invalid_timeout_message(double timeout) {
                           kInvalidTimeoutRule);
 }
 
-TimeoutSender::~TimeoutSender() {
-  if (state_) state_->sender_alive.store(false, std::memory_order_release);
+ChildWatch::ChildWatch(ChildProcess& child, TimeoutDuration timeout)
+    : child_(child), deadline_(later(monotonic_now(), timeout.seconds, timeout.nanos)) {}
+
+void ChildWatch::feed(Fd pipe, std::string_view data) {
+  // Ours alone: a write then takes what the pipe has room for and never blocks the loop.
+  (void)base::set_nonblocking(pipe.get());
+  if (data.empty()) return;  // closing the pipe is all there is to do
+  channels_.push_back(Channel{std::move(pipe), data, nullptr});
 }
 
-void TimeoutSender::send() { state_->message.store(true, std::memory_order_release); }
-
-Receive TimeoutReceiver::try_receive() {
-  // The liveness is read first: a message sent before the sender went away is then seen.
-  const bool alive = state_->sender_alive.load(std::memory_order_acquire);
-  if (state_->message.exchange(false, std::memory_order_acq_rel)) return Receive::kMessage;
-  return alive ? Receive::kEmpty : Receive::kDisconnected;
+void ChildWatch::capture(Fd pipe, Bytes* into) {
+  (void)base::set_nonblocking(pipe.get());
+  channels_.push_back(Channel{std::move(pipe), {}, into});
 }
 
-TimeoutChannel timeout_channel() {
-  auto state = std::make_shared<channel_detail::State>();
-  return TimeoutChannel{TimeoutSender(state), TimeoutReceiver(state)};
-}
-
-void timeout_timer(TimeoutSender sender, TimeoutDuration duration) {
-  constexpr std::uint64_t kMaxSeconds = std::numeric_limits<std::int64_t>::max();
-  std::uint64_t seconds = duration.seconds;
-  long nanos = static_cast<long>(duration.nanos);
-  while (seconds > 0 || nanos > 0) {
-    const std::uint64_t step = seconds < kMaxSeconds ? seconds : kMaxSeconds;
-    (void)base::sleep_fully(timespec{static_cast<time_t>(step), nanos});
-    seconds -= step;
-    nanos = 0;
+void ChildWatch::serve(Channel& channel) {
+  const int fd = channel.fd.get();
+  if (channel.into) {
+    const std::span<char> room = channel.into->room();
+    if (room.empty()) base::out_of_memory();
+    const ssize_t n = ::read(fd, room.data(), room.size());
+    if (n > 0) channel.into->commit(static_cast<std::size_t>(n));
+    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) channel.fd.reset();
+    return;
   }
-  sender.send();
+  const ssize_t n = ::write(fd, channel.data.data(), channel.data.size());
+  if (n > 0) channel.data.remove_prefix(static_cast<std::size_t>(n));
+  // EPIPE and the like: the child takes no more, and the rest is dropped.
+  if (channel.data.empty() || (n < 0 && errno != EINTR && errno != EAGAIN)) channel.fd.reset();
 }
 
-WaitOutcome wait_with_timeout(ChildProcess& child, TimeoutReceiver& receiver) {
-  // A pidfd becomes readable when the child ends, so the pause ends with it.
-  Fd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, child.pid, 0)));
+void ChildWatch::take_what_is_held() {
+  for (Channel& channel : channels_) {
+    if (!channel.fd.valid() || !channel.into) continue;
+    int held = 0;
+    if (::ioctl(channel.fd.get(), FIONREAD, &held) == 0 && held > 0) {
+      const std::span<char> room = channel.into->room(static_cast<std::size_t>(held));
+      if (room.empty()) base::out_of_memory();
+      const ssize_t n =
+          base::read_some(channel.fd.get(), room.data(), static_cast<std::size_t>(held));
+      if (n > 0) channel.into->commit(static_cast<std::size_t>(n));
+    }
+  }
+  channels_.clear();
+}
+
+std::optional<WaitOutcome> ChildWatch::look_at_child(bool timed_out) {
+  int status = 0;
+  const pid_t r = ::waitpid(child_.pid, &status, WNOHANG);
+  if (r == child_.pid) {
+    child_.wait_status = status;
+    return ChildExited{status};
+  }
+  // Not retried, not even when interrupted: nothing is known of the child then.
+  if (r < 0) return WaitError{errno};
+  if (!timed_out) return std::nullopt;
+  kill_and_reap(child_);
+  return TimeoutExpired{};
+}
+
+WaitOutcome ChildWatch::wait() {
+  std::optional<WaitOutcome> outcome;
+  timespec drain_until{};
+  std::vector<pollfd> fds;
   for (;;) {
-    int status = 0;
-    const pid_t r = ::waitpid(child.pid, &status, WNOHANG);
-    if (r == child.pid) {
-      child.wait_status = status;
-      return ChildExited{status};
+    fds.clear();
+    for (const Channel& c : channels_) {
+      if (!c.fd.valid()) continue;
+      fds.push_back({c.fd.get(), static_cast<short>(c.into ? POLLIN : POLLOUT), 0});
     }
-    if (r < 0) return WaitError{errno};
-    if (receiver.try_receive() == Receive::kMessage) return TimeoutExpired{};
-    if (pidfd.valid()) {
-      pollfd p{pidfd.get(), POLLIN, 0};
-      ::poll(&p, 1, static_cast<int>(kPollIntervalNanos / 1'000'000));
-    } else {
-      (void)base::sleep_fully(timespec{0, kPollIntervalNanos});
+    if (outcome && fds.empty()) break;
+    const bool watch_pidfd = !outcome && child_.pidfd.valid();
+    if (watch_pidfd) fds.push_back({child_.pidfd.get(), POLLIN, 0});
+
+    timespec now = monotonic_now();
+    std::optional<timespec> limit = outcome ? drain_until : deadline_;
+    if (!outcome && !child_.pidfd.valid()) {
+      const std::optional<timespec> next = later(now, 0, kPollInterval.tv_nsec);
+      if (!limit || (next && before(*next, *limit))) limit = next;
+    }
+    timespec pause{};
+    if (limit) pause = until_then(now, *limit);
+    const int ready = ::ppoll(fds.data(), fds.size(), limit ? &pause : nullptr, nullptr);
+    if (ready < 0 && errno != EINTR) {
+      base::internal_failure(base::with_cause(kPollFailed, base::os_error_text(errno)));
+    }
+    if (ready > 0) {
+      std::size_t i = 0;
+      for (Channel& c : channels_) {
+        if (!c.fd.valid()) continue;
+        if (fds[i++].revents) serve(c);
+      }
+    }
+    now = monotonic_now();
+    if (!outcome) {
+      const bool timed_out = deadline_ && !before(now, *deadline_);
+      const bool child_may_have_ended = !watch_pidfd || timed_out || fds.back().revents;
+      if (child_may_have_ended) outcome = look_at_child(timed_out);
+      if (outcome) {
+        const auto grace = std::chrono::nanoseconds(kPipeDrainGrace).count();
+        drain_until = *later(monotonic_now(), 0, static_cast<long>(grace));
+      }
+    } else if (!before(now, drain_until)) {
+      break;
     }
   }
+  take_what_is_held();
+  return *outcome;
 }
 
 void kill_and_reap(ChildProcess& child) {
   ::kill(child.pid, SIGKILL);
   child.stdin_pipe.reset();
   int status = 0;
-  while (::waitpid(child.pid, &status, 0) < 0) {
-    if (errno != EINTR) return;
+  if (base::retry_on_eintr([&] { return ::waitpid(child.pid, &status, 0); }) == child.pid) {
+    child.wait_status = status;
   }
-  child.wait_status = status;
+}
+
+timespec monotonic_now() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts;
 }
 
 std::optional<int> exit_code(int status) {

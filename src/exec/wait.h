@@ -1,13 +1,19 @@
 #pragma once
-// Waiting for a child under a timeout: the conversion of the timeout to a duration, the timer
-// thread and its one-message channel, the polling loop, and the kill after a timeout.
+// Waiting for a child under a timeout: the conversion of the timeout to a duration, the ways
+// a wait ends, the kill after a timeout, and ChildWatch, which waits on the calling thread
+// while it feeds the child's standard input and drains its output pipes.
 
-#include <atomic>
+#include <time.h>
+
+#include <chrono>
 #include <cstdint>
-#include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <variant>
+#include <vector>
 
+#include "exec/bytes.h"
 #include "exec/process.h"
 
 namespace tovrel::exec {
@@ -26,48 +32,6 @@ std::optional<TimeoutDuration> timeout_duration(double timeout);
 // The text of a refused timeout: "invalid timeout: {decimal}: must be ...".
 std::string invalid_timeout_message(double timeout);
 
-// The one-message channel between the timer thread and the waiting thread. Sending never
-// blocks; receiving never blocks. A message sent before the sender went away is still seen.
-namespace channel_detail {
-struct State {
-  std::atomic<bool> message{false};
-  std::atomic<bool> sender_alive{true};
-};
-}  // namespace channel_detail
-
-class TimeoutSender {
- public:
-  explicit TimeoutSender(std::shared_ptr<channel_detail::State> state) : state_(std::move(state)) {}
-  TimeoutSender(TimeoutSender&&) = default;
-  TimeoutSender& operator=(TimeoutSender&&) = delete;
-  ~TimeoutSender();
-  void send();
-
- private:
-  std::shared_ptr<channel_detail::State> state_;
-};
-
-enum class Receive { kMessage, kEmpty, kDisconnected };
-
-class TimeoutReceiver {
- public:
-  explicit TimeoutReceiver(std::shared_ptr<channel_detail::State> state)
-      : state_(std::move(state)) {}
-  Receive try_receive();
-
- private:
-  std::shared_ptr<channel_detail::State> state_;
-};
-
-struct TimeoutChannel {
-  TimeoutSender sender;
-  TimeoutReceiver receiver;
-};
-TimeoutChannel timeout_channel();
-
-// The timer thread's body: sleeps for `duration` (not at all when zero), then sends.
-void timeout_timer(TimeoutSender sender, TimeoutDuration duration);
-
 struct ChildExited {
   int status;  // the waitpid status word
 };
@@ -77,13 +41,55 @@ struct WaitError {
 };
 using WaitOutcome = std::variant<ChildExited, TimeoutExpired, WaitError>;
 
-// Polls the child (first) and the channel (second) until one of them answers; between
-// passes it pauses at most 10 ms, and less when the child exits meanwhile (it waits on a
-// pidfd of the child where the system has them). On ChildExited the child is reaped.
-WaitOutcome wait_with_timeout(ChildProcess& child, TimeoutReceiver& receiver);
+// How long the pipes may stay open once the child has ended. A descendant that inherited
+// them (`sh -c 'sleep 30 & echo hi'`) can hold them open for as long as it lives; after this
+// grace each output pipe gives only what it holds at that moment and the rest of the stdin
+// data is dropped. The result (or exit status) is the child's all the same.
+inline constexpr std::chrono::milliseconds kPipeDrainGrace{200};
+
+// Waits for one started child on the calling thread: one poll over its pipes, its pidfd and
+// the deadline, so no thread is needed for the pipes or the timer.
+class ChildWatch {
+ public:
+  // The timeout counts from here.
+  ChildWatch(ChildProcess& child, TimeoutDuration timeout);
+  ChildWatch(const ChildWatch&) = delete;
+  ChildWatch& operator=(const ChildWatch&) = delete;
+
+  // `data` goes to `pipe` as the child takes it, and the pipe is closed after the last byte,
+  // so the child reads end of file; a child that takes no more (it exited or closed its
+  // input) has the rest dropped. `data` must outlive wait().
+  void feed(Fd pipe, std::string_view data);
+  // What `pipe` delivers is appended to `into` until end of file; a read error ends it
+  // silently. A buffer that cannot grow ends the process as out of memory.
+  void capture(Fd pipe, Bytes* into);
+
+  // Looks at the child (first) and the deadline (second) whenever either may have an answer:
+  // the child's end is seen as it happens, a timeout within a millisecond. On a timeout the
+  // child is killed and reaped; on an exit it is reaped; after a failed wait it is left
+  // alone. Then the pipes are served until they are done, for at most kPipeDrainGrace.
+  WaitOutcome wait();
+
+ private:
+  struct Channel {
+    Fd fd;
+    std::string_view data;  // what is still to be fed
+    Bytes* into = nullptr;  // where captured bytes go; null for a feed
+  };
+  void serve(Channel& channel);
+  void take_what_is_held();
+  std::optional<WaitOutcome> look_at_child(bool timed_out);
+
+  ChildProcess& child_;
+  std::optional<timespec> deadline_;  // none: too far to ever come
+  std::vector<Channel> channels_;
+};
 
 // After a timeout: SIGKILL, close our stdin end if still held, blocking reap. Reports nothing.
 void kill_and_reap(ChildProcess& child);
+
+// The monotonic clock.
+timespec monotonic_now();
 
 // The exit code of a normal exit, or none when the child was ended by a signal.
 std::optional<int> exit_code(int status);

@@ -1,5 +1,6 @@
 #pragma once
-// Runs `exec` command lines on the built binary and captures status, stdout and stderr.
+// Runs `exec` command lines on the built binary in ways that tests/support/run.h does not:
+// without waiting for them, and with non-blocking standard streams.
 
 #include <sys/types.h>
 
@@ -11,16 +12,6 @@
 
 namespace tovrel::exec::testing {
 
-struct CliOptions {
-  std::optional<std::string> stdin_data;  // none: stdin is at end of file at once
-  bool stdout_reader_gone = false;        // our stdout is a pipe whose reader has closed
-  std::optional<std::string> stderr_path; // our stderr is this file (not captured)
-  bool stderr_reader_gone = false;        // our stderr is a pipe whose reader has closed
-  double timeout_seconds = 60;
-};
-
-test::RunResult exec_cli(const std::vector<std::string>& args, const CliOptions& options = {});
-
 // Starts a command line without waiting: its stdout is the returned pipe end, its stdin and
 // stderr the null device.
 struct AsyncRun {
@@ -30,5 +21,12 @@ struct AsyncRun {
 AsyncRun start_exec_cli(const std::vector<std::string>& args);
 // Waits for a started command line; its exit status, or -1 when a signal ended it.
 int wait_exec_cli(const AsyncRun& run);
+
+// Runs a command line whose standard output, and standard input when `stdin_data` is given,
+// is a pipe with O_NONBLOCK set on its file description, as event-loop callers hand them over.
+// Each pipe holds one page, and both are served a little at a time, so that the command's
+// reads and writes meet an empty or full pipe again and again. Standard error is a plain pipe.
+test::RunResult run_with_nonblocking_pipes(const std::vector<std::string>& args,
+                                           const std::optional<std::string>& stdin_data);
 
 }  // namespace tovrel::exec::testing

@@ -55,7 +55,7 @@ TEST(ExecRun, OutcomeTable) {
        run_json(0, "", "-l|--help||", true)},
   };
   for (const auto& c : cases) {
-    const test::RunResult r = exec_cli(c.args);
+    const test::RunResult r = test::run(c.args);
     EXPECT_EQ(r.status, 0) << c.label;
     EXPECT_EQ(r.err, "") << c.label;
     EXPECT_EQ(without_duration(r.out), c.expected) << c.label;
@@ -66,8 +66,8 @@ TEST(ExecRun, OutcomeTable) {
 TEST(ExecRun, LargeOutputOnBothStreamsAtOnce) {
   // Far more than a pipe holds on each stream, interleaved line by line.
   const std::string line(100, 'a');
-  const test::RunResult r = exec_cli(sh("i=0; while [ $i -lt 3000 ]; do echo " + line + "; echo " +
-                                        line + " >&2; i=$((i+1)); done"));
+  const test::RunResult r = test::run(sh("i=0; while [ $i -lt 3000 ]; do echo " + line +
+                                         "; echo " + line + " >&2; i=$((i+1)); done"));
   std::string expected;
   for (int i = 0; i < 3000; ++i) expected += line + "\n";
   EXPECT_EQ(without_duration(r.out), run_json(0, expected, expected, true));
@@ -75,7 +75,7 @@ TEST(ExecRun, LargeOutputOnBothStreamsAtOnce) {
 
 TEST(ExecRun, InvalidUtf8IsDecodedByMaximalSubparts) {
   // FF: one; C0 80: two (C0 never starts a sequence); E2 82 (truncated): one; then valid.
-  const test::RunResult r = exec_cli(sh("printf 'a\\377b\\300\\200c\\342\\202d\\342\\202\\254'"));
+  const test::RunResult r = test::run(sh("printf 'a\\377b\\300\\200c\\342\\202d\\342\\202\\254'"));
   EXPECT_EQ(without_duration(r.out), run_json(0, "", "a\uFFFDb\uFFFD\uFFFDc\uFFFDd\u20AC", true));
 }
 
@@ -85,7 +85,7 @@ TEST(ExecRun, TimeoutKillsAndKeepsOutput) {
   const double start = monotonic_seconds();
   std::vector<std::string> args = sh("echo out; echo err >&2; exec cat \"$0\"");
   args.insert(args.end(), {"--arg", gate.path(), "--timeout", "1"});
-  const test::RunResult r = exec_cli(args);
+  const test::RunResult r = test::run(args);
   EXPECT_EQ(without_duration(r.out),
             run_json(-1, "Command timed out after 1 seconds\nerr\n", "out\n", false));
   EXPECT_GE(monotonic_seconds() - start, 0.9);
@@ -100,7 +100,7 @@ TEST(ExecRun, TimeoutValuesInTheMessage) {
   for (const auto& c : cases) {
     std::vector<std::string> args = sh("exec sleep 30");
     args.push_back(c.value);
-    const test::RunResult r = exec_cli(args);
+    const test::RunResult r = test::run(args);
     EXPECT_EQ(
         without_duration(r.out),
         run_json(-1, std::string("Command timed out after ") + c.text + " seconds\n", "", false))
@@ -123,7 +123,7 @@ TEST(ExecRun, RefusedTimeoutsStartNothing) {
   for (const auto& c : cases) {
     std::vector<std::string> args = sh("touch " + marker);
     args.push_back(c.value);
-    const test::RunResult r = exec_cli(args);
+    const test::RunResult r = test::run(args);
     EXPECT_EQ(without_duration(r.out),
               run_json(-1,
                        std::string("invalid timeout: ") + c.text +
@@ -153,9 +153,9 @@ TEST(ExecRun, StdinChoices) {
   for (const auto& c : cases) {
     std::vector<std::string> args = sh(show);
     args.insert(args.end(), c.extra.begin(), c.extra.end());
-    CliOptions o;
+    test::RunOptions o;
     o.stdin_data = c.our_stdin;
-    const test::RunResult r = exec_cli(args, o);
+    const test::RunResult r = test::run(args, o);
     EXPECT_EQ(without_duration(r.out), run_json(0, "", c.expected_out, true))
         << c.label << " status " << r.status << " signal " << r.signal << " " << r.err;
   }
@@ -166,26 +166,26 @@ TEST(ExecRun, LargeStdinToAFilterDoesNotDeadlock) {
   std::string data;
   for (int i = 0; i < 40000; ++i) data += "line " + std::to_string(i) + "\n";
   // Large texts come through our standard input: one argument holds at most 128 KiB.
-  CliOptions o;
+  test::RunOptions o;
   o.stdin_data = data;
-  const test::RunResult r = exec_cli({"exec", "run", "--cmd", "cat", "--stdin-pipe"}, o);
+  const test::RunResult r = test::run({"exec", "run", "--cmd", "cat", "--stdin-pipe"}, o);
   EXPECT_EQ(without_duration(r.out), run_json(0, "", data, true));
 }
 
 TEST(ExecRun, ChildThatWritesBeforeReadingGetsAllItsInput) {
-  CliOptions o;
+  test::RunOptions o;
   o.stdin_data = std::string(3 << 20, 'x');
   std::vector<std::string> args = sh("head -c 1000000 /dev/zero | tr '\\0' y; wc -c");
   args.push_back("--stdin-pipe");
-  const test::RunResult r2 = exec_cli(args, o);
+  const test::RunResult r2 = test::run(args, o);
   EXPECT_EQ(without_duration(r2.out),
             run_json(0, "", std::string(1000000, 'y') + "3145728\n", true));
 }
 
 TEST(ExecRun, ChildThatNeverReadsItsInput) {
-  CliOptions o;
+  test::RunOptions o;
   o.stdin_data = std::string(4 << 20, 'x');
-  const test::RunResult r = exec_cli({"exec", "run", "--cmd", "true", "--stdin-pipe"}, o);
+  const test::RunResult r = test::run({"exec", "run", "--cmd", "true", "--stdin-pipe"}, o);
   EXPECT_EQ(without_duration(r.out), run_json(0, "", "", true));
 }
 
@@ -195,7 +195,7 @@ TEST(ExecRun, LingeringGrandchildDoesNotHoldTheResult) {
   Gate gate;
   std::vector<std::string> args = sh("cat \"$0\" & echo hi");
   args.insert(args.end(), {"--arg", gate.path()});
-  const test::RunResult r = exec_cli(args);
+  const test::RunResult r = test::run(args);
   // So the cat has started, and will reach the gate.
   ASSERT_EQ(without_duration(r.out), run_json(0, "", "hi\n", true));
   gate.open();
@@ -217,7 +217,7 @@ TEST(ExecRun, EnvironmentEntries) {
   for (const auto& c : cases) {
     std::vector<std::string> args = sh(c.script);
     for (const auto& e : c.envs) args.insert(args.end(), {"--env", e});
-    const test::RunResult r = exec_cli(args);
+    const test::RunResult r = test::run(args);
     EXPECT_EQ(without_duration(r.out), run_json(0, "", c.expected, true)) << c.label;
   }
 }
@@ -240,10 +240,10 @@ std::vector<std::string> lines_of(const std::string& json_line) {
 
 TEST(ExecRun, EnvironmentIsInheritedOrRebuiltInNameOrder) {
   // /usr/bin/env prints its environment in the order it received it.
-  const test::RunResult plain = exec_cli({"exec", "run", "--cmd", "env"});
+  const test::RunResult plain = test::run({"exec", "run", "--cmd", "env"});
   std::vector<std::string> inherited = lines_of(plain.out);
   const test::RunResult rebuilt =
-      exec_cli({"exec", "run", "--cmd", "env", "--env", "ZZ_TV=last", "--env", "AA_TV=first"});
+      test::run({"exec", "run", "--cmd", "env", "--env", "ZZ_TV=last", "--env", "AA_TV=first"});
   std::vector<std::string> got = lines_of(rebuilt.out);
   std::vector<std::string> expected = inherited;
   expected.push_back("ZZ_TV=last");
@@ -259,12 +259,12 @@ TEST(ExecRun, PathOverrideDecidesWhereTheProgramIsFound) {
   TempDir dir;
   test::write_file(dir / "tv-tool", "#!/bin/sh\necho found-in-override\n");
   chmod((dir / "tv-tool").c_str(), 0755);
-  const test::RunResult missing = exec_cli({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
+  const test::RunResult missing = test::run({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
                                             "true", "--env", "PATH=" + dir.path()});
   EXPECT_EQ(without_duration(missing.out),
             run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false));
   const test::RunResult found =
-      exec_cli({"exec", "run", "--cmd", "tv-tool", "--env", "PATH=/nonexistent:" + dir.path()});
+      test::run({"exec", "run", "--cmd", "tv-tool", "--env", "PATH=/nonexistent:" + dir.path()});
   EXPECT_EQ(without_duration(found.out), run_json(0, "", "found-in-override\n", true));
 }
 
@@ -272,7 +272,7 @@ TEST(ExecRun, RelativeProgramRunsInTheWorkingDirectory) {
   TempDir dir;
   test::write_file(dir / "tool", "#!/bin/sh\necho \"tool in $(pwd)\"\n");
   chmod((dir / "tool").c_str(), 0755);
-  const test::RunResult r = exec_cli({"exec", "run", "--cmd", "./tool", "--cwd", dir.path()});
+  const test::RunResult r = test::run({"exec", "run", "--cmd", "./tool", "--cwd", dir.path()});
   char real[4096];
   ASSERT_NE(realpath(dir.path().c_str(), real), nullptr);
   EXPECT_EQ(without_duration(r.out), run_json(0, "", std::string("tool in ") + real + "\n", true));

@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,7 +64,7 @@ TEST(ExecSpawn, OwnSessionAndSharedLogFile) {
   const std::string log = dir / "log";
   test::write_file(log, "old content that must disappear\n");
   const test::RunResult r =
-      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+      test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
                 "read pid comm state ppid pgrp sid rest < /proc/$$/stat; echo \"$pid $pgrp $sid\"; "
                 "echo err >&2; echo last",
                 "--log", log});
@@ -79,7 +81,7 @@ TEST(ExecSpawn, OwnSessionAndSharedLogFile) {
 TEST(ExecSpawn, LogFileIsCreatedWithTheUmaskApplied) {
   test::TempDir dir;
   const std::string log = dir / "new.log";
-  const test::RunResult r = exec_cli({"exec", "spawn", "--cmd", "true", "--log", log});
+  const test::RunResult r = test::run({"exec", "spawn", "--cmd", "true", "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   struct stat st;
@@ -95,17 +97,17 @@ TEST(ExecSpawn, Failures) {
   const std::string log = dir / "log";
   test::write_file(log, "stale");
   const test::RunResult missing =
-      exec_cli({"exec", "spawn", "--cmd", "/nonexistent/tool", "--log", log});
+      test::run({"exec", "spawn", "--cmd", "/nonexistent/tool", "--log", log});
   EXPECT_EQ(missing.out,
             "{\"error\":\"Failed to spawn: No such file or directory (os error 2)\","
             "\"success\":false}\n");
   EXPECT_EQ(test::read_file(log), "");  // truncated before the start failed
   const test::RunResult no_dir =
-      exec_cli({"exec", "spawn", "--cmd", "true", "--log", dir / "missing/log"});
+      test::run({"exec", "spawn", "--cmd", "true", "--log", dir / "missing/log"});
   EXPECT_EQ(no_dir.out,
             "{\"error\":\"Failed to open log file: No such file or directory (os error 2)\","
             "\"success\":false}\n");
-  const test::RunResult is_dir = exec_cli({"exec", "spawn", "--cmd", "true", "--log", dir.path()});
+  const test::RunResult is_dir = test::run({"exec", "spawn", "--cmd", "true", "--log", dir.path()});
   EXPECT_EQ(is_dir.out,
             "{\"error\":\"Failed to open log file: Is a directory (os error 21)\","
             "\"success\":false}\n");
@@ -114,7 +116,7 @@ TEST(ExecSpawn, Failures) {
 TEST(ExecSpawn, StandardStreamsWithoutLogAreTheNullDevice) {
   test::TempDir dir;
   const std::string out = dir / "links";
-  const test::RunResult r = exec_cli(
+  const test::RunResult r = test::run(
       {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
        "a=$(readlink /proc/$$/fd/0); b=$(readlink /proc/$$/fd/1); c=$(readlink /proc/$$/fd/2); "
        "printf '%s\\n' \"$a\" \"$b\" \"$c\" > \"$0\"",
@@ -128,75 +130,101 @@ TEST(ExecSpawn, StandardStreamsWithoutLogAreTheNullDevice) {
 TEST(ExecSpawn, StdinData) {
   test::TempDir dir;
   const std::string log = dir / "log";
-  const test::RunResult r = exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+  const test::RunResult r = test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
                                       "cat; echo", "--stdin", "hello", "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   ASSERT_TRUE(reap(pid));
   EXPECT_EQ(test::read_file(log), "hello\n");
 
-  // More than a default pipe holds, for a child that starts reading only once exec spawn has
-  // exited (the gate opens after that): the pipe is grown.
+  // Far more than a pipe holds, for a child that starts reading only once exec spawn has
+  // exited (the gate opens after that): the whole text still reaches it.
   Gate gate;
-  CliOptions o;
-  o.stdin_data = std::string(512 * 1024, 'z');
+  test::RunOptions o;
+  o.stdin_data = std::string(3'000'000, 'z');
   const test::RunResult big =
-      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "read x < \"$0\"; wc -c",
-                "--arg", gate.path(), "--stdin-pipe", "--log", log},
-               o);
+      test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "read x < \"$0\"; wc -c",
+                 "--arg", gate.path(), "--stdin-pipe", "--log", log},
+                o);
   const pid_t big_pid = spawned_pid(big.out);
   ASSERT_GT(big_pid, 0) << big.out;
   gate.open();
-  ASSERT_TRUE(reap(big_pid));
-  EXPECT_EQ(test::read_file(log), "524288\n");
+  ASSERT_TRUE(reap(big_pid));  // wc has seen end of file and written its count
+  EXPECT_EQ(test::read_file(log), "3000000\n");
 }
 
-TEST(ExecSpawn, ChildThatNeverReadsDoesNotHoldUsUp) {
+// The pids of our children, ended or not: those of every thread of this process.
+std::set<pid_t> our_children() {
+  std::set<pid_t> pids;
+  DIR* tasks = opendir("/proc/self/task");
+  while (dirent* t = readdir(tasks)) {
+    if (t->d_name[0] == '.') continue;
+    const std::string task = std::string("/proc/self/task/") + t->d_name;
+    std::istringstream in(test::read_file(task + "/children"));
+    for (pid_t pid; in >> pid;) pids.insert(pid);
+  }
+  closedir(tasks);
+  return pids;
+}
+
+TEST(ExecSpawn, ChildThatNeverReadsHoldsNothingUp) {
   // The child reads only the gate, never its standard input, and the gate opens only once
-  // exec spawn has exited: had it waited for the child, it would never have.
+  // exec spawn has exited: had it waited for the child, it would never have. The writer that
+  // carries the rest of the input then meets a pipe without reader and must end too; as the
+  // subreaper we see whatever exec spawn left running.
+  ASSERT_TRUE(kSubreaper);
+  const std::set<pid_t> before = our_children();
   Gate gate;
-  CliOptions o;
+  test::RunOptions o;
   o.stdin_data = std::string(8 << 20, 'z');
   const test::RunResult r =
-      exec_cli({"exec", "spawn", "--cmd", "cat", "--arg", gate.path(), "--stdin-pipe"}, o);
+      test::run({"exec", "spawn", "--cmd", "cat", "--arg", gate.path(), "--stdin-pipe"}, o);
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   gate.open();
   EXPECT_TRUE(reap(pid));
+  for (const pid_t left : our_children()) {
+    if (before.count(left)) continue;
+    // A pidfd is readable once its process has ended.
+    pollfd p{static_cast<int>(syscall(SYS_pidfd_open, left, 0)), POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 30000), 1) << "process " << left << " of ours is still running";
+    close(p.fd);
+    waitpid(left, nullptr, 0);
+  }
 }
 
 TEST(ExecKill, ThreeMethods) {
   ASSERT_TRUE(kSubreaper);
   // A process that ends on SIGTERM: gone at the first probe after it was reaped.
   const pid_t polite =
-      spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sleep", "--arg", "30"}).out);
+      spawned_pid(test::run({"exec", "spawn", "--cmd", "sleep", "--arg", "30"}).out);
   ASSERT_GT(polite, 0);
   std::future<int> reaper = reap_later(polite);
   const std::string id = std::to_string(polite);
-  EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id}).out,
+  EXPECT_EQ(test::run({"exec", "kill", "--pid", id}).out,
             "{\"method\":\"terminated\",\"pid\":" + id + ",\"success\":true}\n");
   EXPECT_EQ(how_it_ended(reaper.get()), "ended by TERM");
   // The same id once reaped: nothing to do.
-  EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id}).out,
+  EXPECT_EQ(test::run({"exec", "kill", "--pid", id}).out,
             "{\"method\":\"already_dead\",\"pid\":" + id + ",\"success\":true}\n");
-  EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out,
+  EXPECT_EQ(test::run({"exec", "status", "--pid", id}).out,
             "{\"alive\":false,\"pid\":" + id + "}\n");
 
   // A process that ignores SIGTERM: killed after the grace period. It reaches the gate only
   // once SIGTERM is ignored, and exec keeps it ignored: past the gate, SIGTERM cannot end it.
   Gate gate;
   const pid_t stubborn =
-      spawned_pid(exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+      spawned_pid(test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
                             "trap '' TERM; read x < \"$0\"; exec sleep 30", "--arg", gate.path()})
                       .out);
   ASSERT_GT(stubborn, 0);
   gate.open();
   std::future<int> reaper2 = reap_later(stubborn);
   const std::string id2 = std::to_string(stubborn);
-  EXPECT_EQ(exec_cli({"exec", "status", "--pid", id2}).out,
+  EXPECT_EQ(test::run({"exec", "status", "--pid", id2}).out,
             "{\"alive\":true,\"pid\":" + id2 + "}\n");
   const double start = monotonic_seconds();
-  EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id2, "--grace", "0.5"}).out,
+  EXPECT_EQ(test::run({"exec", "kill", "--pid", id2, "--grace", "0.5"}).out,
             "{\"method\":\"killed\",\"pid\":" + id2 + ",\"success\":true}\n");
   EXPECT_GE(monotonic_seconds() - start, 0.45);
   EXPECT_EQ(how_it_ended(reaper2.get()), "ended by KILL");
@@ -213,24 +241,25 @@ TEST(ExecKill, ZombieCountsAsAlive) {
   }
   ASSERT_EQ(waited, 0);
   const std::string id = std::to_string(zombie);
-  EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out, "{\"alive\":true,\"pid\":" + id + "}\n");
-  EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id, "--grace", "0.2"}).out,
+  EXPECT_EQ(test::run({"exec", "status", "--pid", id}).out,
+            "{\"alive\":true,\"pid\":" + id + "}\n");
+  EXPECT_EQ(test::run({"exec", "kill", "--pid", id, "--grace", "0.2"}).out,
             "{\"method\":\"killed\",\"pid\":" + id + ",\"success\":true}\n");
   waitpid(zombie, nullptr, 0);
 }
 
 TEST(ExecKill, IdsThatAreNoProcessIdNeverReachKill) {
   for (const char* id : {"0", "2147483648", "4294967295"}) {
-    EXPECT_EQ(exec_cli({"exec", "kill", "--pid", id}).out,
+    EXPECT_EQ(test::run({"exec", "kill", "--pid", id}).out,
               std::string("{\"error\":\"invalid process id: ") + id +
                   ": must be from 1 to 2147483647\",\"pid\":" + id + ",\"success\":false}\n")
         << id;
-    EXPECT_EQ(exec_cli({"exec", "status", "--pid", id}).out,
+    EXPECT_EQ(test::run({"exec", "status", "--pid", id}).out,
               std::string("{\"alive\":false,\"pid\":") + id + "}\n")
         << id;
   }
   // Above the system's largest process id: no such process.
-  EXPECT_EQ(exec_cli({"exec", "kill", "--pid", "2147483647"}).out,
+  EXPECT_EQ(test::run({"exec", "kill", "--pid", "2147483647"}).out,
             "{\"method\":\"already_dead\",\"pid\":2147483647,\"success\":true}\n");
 }
 
@@ -256,15 +285,15 @@ std::string expected_fd_listing() {
 
 TEST(ExecChild, HoldsOnlyItsStandardDescriptorsFromUs) {
   const std::string expected = expected_fd_listing();
-  const test::RunResult run = exec_cli({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
+  const test::RunResult run = test::run({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
                                         "ls /proc/self/fd | sort -n", "--stdin", "data"});
   EXPECT_EQ(without_duration(run.out), run_json(0, "", expected, true));
-  const test::RunResult stream = exec_cli(
+  const test::RunResult stream = test::run(
       {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", "ls /proc/self/fd | sort -n"});
   EXPECT_EQ(stream.out, expected);
   test::TempDir dir;
   const test::RunResult spawn =
-      exec_cli({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+      test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
                 "ls /proc/self/fd | sort -n", "--log", dir / "log", "--stdin", "x"});
   const pid_t pid = spawned_pid(spawn.out);
   ASSERT_GT(pid, 0) << spawn.out;

@@ -76,10 +76,10 @@ TEST(ExecStream, StatusesAndMessages) {
        stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kReaderGone},
   };
   for (const auto& c : cases) {
-    CliOptions o;
+    test::RunOptions o;
     if (c.stderr_to == Stderr::kFull) o.stderr_path = "/dev/full";
     o.stderr_reader_gone = c.stderr_to == Stderr::kReaderGone;
-    const test::RunResult r = exec_cli(c.args, o);
+    const test::RunResult r = test::run(c.args, o);
     EXPECT_EQ(r.status, c.status) << c.label;
     EXPECT_EQ(r.out, c.out) << c.label;
     EXPECT_EQ(r.err, c.err) << c.label;
@@ -91,7 +91,7 @@ TEST(ExecStream, BinaryPassthroughIsByteExact) {
   std::string bytes;
   for (int i = 0; i < 300000; ++i) bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
   test::write_file(dir / "blob", bytes);
-  const test::RunResult r = exec_cli({"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg",
+  const test::RunResult r = test::run({"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg",
                                       "cat \"$0\"; cat \"$0\" >&2", "--arg", dir / "blob"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out == bytes) << "stdout differs, " << r.out.size() << " bytes";
@@ -116,8 +116,9 @@ TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
   // The child prints a chunk without a line break, then waits at the gate, which opens only
   // after the chunk has been seen: output held back until the child ends never arrives.
   Gate gate;
-  const AsyncRun run = start_exec_cli(with(stream_sh("printf first; read x < \"$0\"; printf second"),
-                                           {"--arg", gate.path().c_str()}));
+  const AsyncRun run =
+      start_exec_cli(with(stream_sh("printf first; read x < \"$0\"; printf second"),
+                          {"--arg", gate.path().c_str()}));
   ASSERT_EQ(read_some(run.stdout_fd, 5, 30000), "first");
   gate.open();
   EXPECT_EQ(read_some(run.stdout_fd, 6, 30000), "second");
@@ -125,10 +126,10 @@ TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
 }
 
 TEST(ExecStream, ClosedStdoutStillDrainsAndKeepsTheStatus) {
-  CliOptions o;
+  test::RunOptions o;
   o.stdout_reader_gone = true;
   const test::RunResult r =
-      exec_cli(stream_sh("head -c 500000 /dev/zero; echo after >&2; exit 7"), o);
+      test::run(stream_sh("head -c 500000 /dev/zero; echo after >&2; exit 7"), o);
   EXPECT_EQ(r.status, 7);
   EXPECT_EQ(r.err, "after\n");
 }
@@ -147,7 +148,7 @@ TEST(ExecStream, LingeringGrandchildDoesNotHoldTheExit) {
   // once exec stream has exited.
   Gate gate;
   const test::RunResult r =
-      exec_cli(with(stream_sh("cat \"$0\" & echo hi"), {"--arg", gate.path().c_str()}));
+      test::run(with(stream_sh("cat \"$0\" & echo hi"), {"--arg", gate.path().c_str()}));
   ASSERT_EQ(r.out, "hi\n");  // so the cat has started, and will reach the gate
   gate.open();
   EXPECT_EQ(r.status, 0);
@@ -156,9 +157,9 @@ TEST(ExecStream, LingeringGrandchildDoesNotHoldTheExit) {
 TEST(ExecStream, LargeStdinToAFilter) {
   std::string data;
   for (int i = 0; i < 40000; ++i) data += "row " + std::to_string(i) + "\n";
-  CliOptions o;
+  test::RunOptions o;
   o.stdin_data = data;
-  const test::RunResult r = exec_cli({"exec", "stream", "--cmd", "cat", "--stdin-pipe"}, o);
+  const test::RunResult r = test::run({"exec", "stream", "--cmd", "cat", "--stdin-pipe"}, o);
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out == data) << r.out.size() << " bytes";
 }

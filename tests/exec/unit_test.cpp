@@ -4,11 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
 
+#include "base/utf8.h"
 #include "exec/operations.h"
 #include "exec/process.h"
+#include "exec/run.h"
 #include "exec/wait.h"
 #include "helpers.h"
 #include "json/writer.h"
@@ -79,27 +83,6 @@ TEST(GraceTicks, Table) {
   for (const auto& c : cases) EXPECT_EQ(grace_ticks(c.grace), c.ticks) << c.grace;
 }
 
-TEST(TimeoutChannel, MessageEmptyDisconnected) {
-  {
-    TimeoutChannel ch = timeout_channel();
-    EXPECT_EQ(ch.receiver.try_receive(), Receive::kEmpty);
-    ch.sender.send();
-    EXPECT_EQ(ch.receiver.try_receive(), Receive::kMessage);
-    EXPECT_EQ(ch.receiver.try_receive(), Receive::kEmpty);
-  }
-  {
-    // A message sent before the sender went away is still received first.
-    TimeoutChannel ch = timeout_channel();
-    TimeoutReceiver receiver = ch.receiver;
-    {
-      TimeoutSender gone = std::move(ch.sender);
-      gone.send();
-    }
-    EXPECT_EQ(receiver.try_receive(), Receive::kMessage);
-    EXPECT_EQ(receiver.try_receive(), Receive::kDisconnected);
-  }
-}
-
 TEST(ChildEnvironment, InheritedUnchangedOrRebuiltInNameOrder) {
   ProcessCommand plain = command_new("true");
   std::vector<std::string> ours;
@@ -119,31 +102,41 @@ TEST(ChildEnvironment, InheritedUnchangedOrRebuiltInNameOrder) {
   for (const auto& e : env) EXPECT_NE(e.rfind("A_TV", 0) == 0 && e.size() == 4, true);
 }
 
-std::string compact_without_duration(json::JsonValue result) {
-  result.as_object().erase("duration_ms");
-  return json::to_compact(result);
+ChildArgs sh_args(const std::string& script, double timeout = 300) {
+  ChildArgs args;
+  args.cmd = "sh";
+  args.args = {"-c", script};
+  args.timeout = timeout;
+  return args;
 }
 
-TEST(RunCommand, TimedOutChildIsReaped) {
-  const json::JsonValue result =
-      run_command("sh", {"-c", "echo $$; exec sleep 30"}, std::nullopt, std::nullopt, {}, 0.3);
-  const std::string& out = result.find("stdout")->as_string();
-  const pid_t pid = static_cast<pid_t>(std::stol(out));
-  EXPECT_EQ(result.find("return_code")->as_i64(), -1);
+std::string line_of(const RunReport& report) {
+  std::string line;
+  write_run_result(report, [&line](std::string_view piece) { line += piece; });
+  return line;
+}
+
+TEST(RunChild, TimedOutChildIsReaped) {
+  Bytes out, err;
+  const RunReport report =
+      run_child(sh_args("echo $$; exec sleep 30", 0.3), std::nullopt, out, err);
+  const pid_t pid = static_cast<pid_t>(std::stol(std::string(report.stdout_bytes)));
+  EXPECT_EQ(report.return_code, -1);
   errno = 0;
   EXPECT_EQ(kill(pid, 0), -1);  // neither running nor a zombie
   EXPECT_EQ(errno, ESRCH);
 }
 
-TEST(RunCommand, WaitFailsWhenTheSystemReapsTheChild) {
+TEST(RunChild, WaitFailsWhenTheSystemReapsTheChild) {
   // With SIGCHLD ignored the system reaps the child itself; the wait then finds none.
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   const pid_t pid = fork();
   if (pid == 0) {
     signal(SIGCHLD, SIG_IGN);
-    const std::string text = compact_without_duration(
-        run_command("sh", {"-c", "echo out; exit 0"}, std::nullopt, std::nullopt, {}, 300));
+    Bytes out, err;
+    const std::string text =
+        line_of(run_child(sh_args("echo out; exit 0"), std::nullopt, out, err));
     ssize_t ignored = write(fds[1], text.data(), text.size());
     (void)ignored;
     _exit(0);
@@ -155,15 +148,94 @@ TEST(RunCommand, WaitFailsWhenTheSystemReapsTheChild) {
     got.append(buf, static_cast<std::size_t>(n));
   close(fds[0]);
   waitpid(pid, nullptr, 0);
-  EXPECT_EQ(got,
+  EXPECT_EQ(testing::without_duration(got),
             "{\"return_code\":-1,\"stderr\":\"Wait failed: No child processes (os error 10)\","
             "\"stdout\":\"\",\"success\":false}");
 }
 
+// Bytes with everything lossy decoding and escaping meet: ASCII that is escaped, well-formed
+// sequences of every length, truncated ones, stray continuation bytes and bytes that never
+// start a sequence, in random order.
+std::string mixed_bytes(std::mt19937& rng, std::size_t size) {
+  static const std::string_view kTokens[] = {
+      "a", "Z", " ", "\"", "\\", "\n", "\x01", "\x1f", "\x7f", "\xC3\xA9", "\xE2\x82\xAC",
+      "\xF0\x9F\x98\x80", "\xE2\x82", "\xF0\x9F\x98", "\xF0\x9F", "\x80", "\xBF", "\xC0",
+      "\xC1\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xFF", "\xE0\x80\x80"};
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kTokens) - 1);
+  std::string out;
+  while (out.size() < size) out += kTokens[pick(rng)];
+  return out;
+}
+
+TEST(RunResultLine, SameTextAsTheCompactWriterInBoundedPieces) {
+  std::mt19937 rng(20240613);
+  const std::string ascii_up_to_a_cut(64 * 1024 - 2, 'x');
+  const struct {
+    const char* label;
+    std::string out;
+    std::string err;
+  } fixed[] = {
+      {"empty", "", ""},
+      {"a sequence across the first cut", ascii_up_to_a_cut + "\xF0\x9F\x98\x80" + "tail", "\xFF"},
+      {"a run of continuation bytes across the cut",
+       ascii_up_to_a_cut + std::string(10, '\x80') + "tail", ""},
+      {"a truncated sequence at the cut", ascii_up_to_a_cut + "\xF0\x9F" + "x", ""},
+  };
+  std::vector<std::pair<std::string, std::string>> cases;
+  for (const auto& c : fixed) cases.emplace_back(c.out, c.err);
+  for (std::size_t i = 0; i < 12; ++i) {
+    cases.emplace_back(mixed_bytes(rng, 150000 + 997 * i), mixed_bytes(rng, 70000));
+  }
+  int index = 0;
+  for (const auto& [out, err] : cases) {
+    RunReport report;
+    report.duration_ms = 1.25 * index;
+    report.return_code = index - 1;
+    report.message = index % 2 ? "Command timed out after 1 seconds\n" : "";
+    report.stderr_bytes = err;
+    report.stdout_bytes = out;
+    report.success = index % 3 == 0;
+    json::JsonValue expected = json::object();
+    expected["duration_ms"] = report.duration_ms;
+    expected["return_code"] = report.return_code;
+    expected["stderr"] = report.message + base::utf8_lossy(err);
+    expected["stdout"] = base::utf8_lossy(out);
+    expected["success"] = report.success;
+    std::string line;
+    std::size_t largest_piece = 0;
+    write_run_result(report, [&](std::string_view piece) {
+      line += piece;
+      largest_piece = std::max(largest_piece, piece.size());
+    });
+    EXPECT_TRUE(line == json::to_compact(expected) + "\n") << "case " << index;
+    EXPECT_LE(largest_piece, 512u * 1024) << "case " << index;
+    ++index;
+  }
+}
+
 TEST(ResolveStdinData, GivenTextWins) {
-  EXPECT_EQ(resolve_stdin_data(std::string("x"), true), "x");
-  EXPECT_EQ(resolve_stdin_data(std::string(""), false), "");
-  EXPECT_EQ(resolve_stdin_data(std::nullopt, false), std::nullopt);
+  Bytes holder;
+  EXPECT_EQ(resolve_stdin_data(std::string("x"), true, holder), "x");
+  EXPECT_EQ(resolve_stdin_data(std::string(""), false, holder), "");
+  EXPECT_EQ(resolve_stdin_data(std::nullopt, false, holder), std::nullopt);
+  EXPECT_EQ(holder.size(), 0u);
+}
+
+TEST(Bytes, GrowsKeepingWhatItHolds) {
+  Bytes bytes;
+  std::string expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::string chunk(50000 + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26));
+    const std::span<char> room = bytes.room(chunk.size());
+    ASSERT_GE(room.size(), chunk.size());
+    std::copy(chunk.begin(), chunk.end(), room.begin());
+    bytes.commit(chunk.size());
+    expected += chunk;
+  }
+  EXPECT_TRUE(bytes.view() == expected);
+  Bytes moved = std::move(bytes);
+  EXPECT_EQ(moved.size(), expected.size());
+  EXPECT_EQ(bytes.size(), 0u);
 }
 
 }  // namespace
