@@ -8,8 +8,10 @@
 #include "base/io.h"
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/overloaded.h"
 #include "cas/canonical.h"
 #include "cas/store.h"
+#include "json/error_result.h"
 #include "json/parser.h"
 
 namespace tovrel::cas {
@@ -50,20 +52,14 @@ bool status_readable(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-json::JsonValue error_result(std::string text) {
-  json::JsonValue result = json::object();
-  result["error"] = std::move(text);
-  return result;
-}
-
 json::JsonValue store(const StoreArgs& args) {
   auto input = base::read_all(0);
-  if (!input) return error_result(base::with_cause(kStdinStep, input.error()));
+  if (!input) return json::error_result(kStdinStep, input.error());
 
   std::string canonical;
   if (!args.blob) {
     auto value = json::parse(input->view());
-    if (!value) return error_result(base::with_cause(kInvalidJsonStep, value.error()));
+    if (!value) return json::error_result(kInvalidJsonStep, value.error());
     // The input is no longer needed; release it before the canonical text is built.
     input->release();
     canonical = canonical_json(*value);
@@ -75,7 +71,7 @@ json::JsonValue store(const StoreArgs& args) {
   // Whatever is already there, even a directory, counts as stored: items never change.
   if (!status_readable(path)) {
     const base::Status written = atomic_write(path, content);
-    if (!written) return error_result(written.error());
+    if (!written) return json::error_result(written.error());
   }
   json::JsonValue result = json::object();
   result["hash"] = std::move(digest);
@@ -90,11 +86,7 @@ json::JsonValue store(const StoreArgs& args) {
     base::exit_process(1);
   }
   // A failed write (for example a reader that has gone) is not reported: status stays 0.
-  base::LineWriter& out = base::stdout_writer();
-  {
-    std::lock_guard guard(out.lock());
-    (void)out.write(bytes->view());
-  }
+  (void)base::stdout_writer().write(bytes->view());
   base::exit_process(0);
 }
 
@@ -123,13 +115,13 @@ json::JsonValue has(const HasArgs& args) {
 }  // namespace
 
 json::JsonValue handle_cas(CasCommands command) {
-  struct Visitor {
-    json::JsonValue operator()(const StoreArgs& a) { return store(a); }
-    json::JsonValue operator()(const FetchArgs& a) { fetch(a); }
-    json::JsonValue operator()(const CasVerifyArgs& a) { return verify(a); }
-    json::JsonValue operator()(const HasArgs& a) { return has(a); }
-  };
-  return std::visit(Visitor{}, command);
+  return std::visit(base::Overloaded{
+                        [](const StoreArgs& a) { return store(a); },
+                        [](const FetchArgs& a) -> json::JsonValue { fetch(a); },
+                        [](const CasVerifyArgs& a) { return verify(a); },
+                        [](const HasArgs& a) { return has(a); },
+                    },
+                    command);
 }
 
 }  // namespace tovrel::cas
