@@ -12,6 +12,7 @@ namespace tovrel::base {
 namespace {
 
 constexpr std::string_view kInternalErrorPrefix = "tovrel: internal error: ";
+constexpr std::string_view kFailedPrinting = "failed printing to stdout";
 
 // A descriptor that is not open swallows everything: nothing is lost that anyone could have
 // read.
@@ -88,5 +89,7 @@ void internal_failure(std::string_view message) {
   stderr_write(text);
   exit_process(101);
 }
+
+void printing_failed(std::string_view cause) { internal_failure(with_cause(kFailedPrinting, cause)); }
 
 }  // namespace tovrel::base

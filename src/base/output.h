@@ -59,4 +59,8 @@ std::optional<std::string> stderr_write(std::string_view bytes);
 // ends the process with status 101.
 [[noreturn]] void internal_failure(std::string_view message);
 
+// The internal failure of a write to standard output that failed: "failed printing to stdout:
+// {cause}", with the writer's error text as the cause.
+[[noreturn]] void printing_failed(std::string_view cause);
+
 }  // namespace tovrel::base
