@@ -70,7 +70,7 @@ json::JsonValue store(const StoreArgs& args) {
   const std::string path = item_path(args.root, digest, args.blob);
   // Whatever is already there, even a directory, counts as stored: items never change.
   if (!status_readable(path)) {
-    const base::Status written = atomic_write(path, content);
+    const base::Status written = atomic_write(path, content, Publish::kIfAbsent);
     if (!written) return json::error_result(written.error());
   }
   json::JsonValue result = json::object();

@@ -1,10 +1,13 @@
 // The cas commands through the real command line.
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <thread>
 
+#include "cas/store.h"
 #include "child.h"
 #include "support/run.h"
 
@@ -65,6 +68,41 @@ TEST(CasCli, FetchIntoGoneReader) {
   const RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
+}
+
+// Two writers in PID namespaces of their own have the same process id, and so would have the
+// same temporary name. Neither may take the other's file.
+TEST(CasCli, WritersWithTheSameProcessId) {
+  if (::geteuid() != 0) GTEST_SKIP() << "PID namespaces need root";
+  tovrel::test::RunOptions probe;
+  probe.program = "/usr/bin/unshare";
+  if (tovrel::test::run({"--pid", "--fork", "sh", "-c", "echo $$"}, probe).out != "1\n") {
+    GTEST_SKIP() << "unshare --pid --fork is not available here";
+  }
+  TempDir dir;
+  const std::string bytes(1 << 20, 'n');
+  const std::string digest = sha256_hex(bytes);
+  const std::string item = "blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest;
+  for (int round = 0; round < 8; ++round) {
+    std::vector<RunResult> results(2);
+    std::vector<std::thread> writers;
+    for (auto& result : results) {
+      writers.emplace_back([&] {
+        tovrel::test::RunOptions o;
+        o.program = "/usr/bin/unshare";
+        o.stdin_data = bytes;
+        result = tovrel::test::run({"--pid", "--fork", TOVREL_BIN, "cas", "store", "--root", dir.path(), "--blob"}, o);
+      });
+    }
+    for (auto& w : writers) w.join();
+    for (const auto& r : results) {
+      EXPECT_EQ(r.status, 0) << "round " << round;
+      EXPECT_EQ(r.out, "{\"hash\":\"" + digest + "\"}\n") << "round " << round << ": " << r.err;
+    }
+    EXPECT_TRUE(tovrel::test::read_file(dir / item) == bytes) << "round " << round;
+    EXPECT_EQ(test::files_under(dir.path()), std::vector<std::string>{item}) << "round " << round;
+    std::filesystem::remove(dir / item);
+  }
 }
 
 TEST(CasCli, ManyProcessesStoreAtOnce) {
