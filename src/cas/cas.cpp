@@ -52,6 +52,12 @@ bool status_readable(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// An item found torn is replaced; one found absent is linked, keeping whatever appears there
+// meanwhile.
+Publish publish_for(Presence found) {
+  return found == Presence::kTorn ? Publish::kReplacing : Publish::kIfAbsent;
+}
+
 json::JsonValue store(const StoreArgs& args) {
   auto input = base::read_all(0);
   if (!input) return json::error_result(kStdinStep, input.error());
@@ -68,9 +74,11 @@ json::JsonValue store(const StoreArgs& args) {
 
   std::string digest = sha256_hex(content);
   const std::string path = item_path(args.root, digest, args.blob);
-  // Whatever is already there, even a directory, counts as stored: items never change.
-  if (!status_readable(path)) {
-    const base::Status written = atomic_write(path, content, Publish::kIfAbsent);
+  // Whatever is already there, even a directory, counts as stored: items never change. Only a
+  // regular file of another size is written again: a write that never finished left it.
+  const Presence found = presence(path, content.size());
+  if (found != Presence::kPresent) {
+    const base::Status written = atomic_write(path, content, publish_for(found));
     if (!written) return json::error_result(written.error());
   }
   json::JsonValue result = json::object();

@@ -70,8 +70,9 @@ TEST(CasCli, FetchIntoGoneReader) {
   EXPECT_EQ(r.err, "");
 }
 
-// Two writers in PID namespaces of their own have the same process id, and so would have the
-// same temporary name. Neither may take the other's file.
+// Two writers in PID namespaces of their own have the same process id, and so the same
+// plain temporary name. Neither may take the other's file: absent items are linked from
+// unnamed files, and a torn item is replaced through a name created exclusively.
 TEST(CasCli, WritersWithTheSameProcessId) {
   if (::geteuid() != 0) GTEST_SKIP() << "PID namespaces need root";
   tovrel::test::RunOptions probe;
@@ -83,7 +84,9 @@ TEST(CasCli, WritersWithTheSameProcessId) {
   const std::string bytes(1 << 20, 'n');
   const std::string digest = sha256_hex(bytes);
   const std::string item = "blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest;
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < 16; ++round) {
+    const bool torn = round % 2 == 1;
+    if (torn) tovrel::test::write_file(dir / item, "short");
     std::vector<RunResult> results(2);
     std::vector<std::thread> writers;
     for (auto& result : results) {
@@ -101,7 +104,7 @@ TEST(CasCli, WritersWithTheSameProcessId) {
     }
     EXPECT_TRUE(tovrel::test::read_file(dir / item) == bytes) << "round " << round;
     EXPECT_EQ(test::files_under(dir.path()), std::vector<std::string>{item}) << "round " << round;
-    std::filesystem::remove(dir / item);
+    if (!torn) std::filesystem::remove(dir / item);
   }
 }
 
