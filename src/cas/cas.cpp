@@ -93,8 +93,8 @@ json::JsonValue store(const StoreArgs& args) {
     base::stderr_write(kNotFound);
     base::exit_process(1);
   }
-  // A failed write (for example a reader that has gone) is not reported: status stays 0.
-  (void)base::stdout_writer().write(bytes->view());
+  if (auto err = base::stdout_writer().write(bytes->view())) base::printing_failed(*err);
+  if (auto err = base::stdout_writer().flush()) base::printing_failed(*err);
   base::exit_process(0);
 }
 

@@ -58,16 +58,51 @@ TEST(CasCli, HashCheckAndMissingItems) {
   EXPECT_EQ(e.out, "{\"error\":\"invalid JSON: EOF while parsing a value at line 1 column 0\"}\n");
 }
 
-TEST(CasCli, FetchIntoGoneReader) {
+RunResult shell(const std::string& script, const std::vector<std::string>& args = {}) {
+  tovrel::test::RunOptions o;
+  o.program = "/bin/sh";
+  std::vector<std::string> argv = {"-c", script, TOVREL_BIN};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return tovrel::test::run(argv, o);
+}
+
+std::string store_blob(const std::string& root, const std::string& bytes) {
+  const RunResult s = tovrel({"cas", "store", "--root", root, "--blob"}, bytes);
+  EXPECT_EQ(s.status, 0);
+  return s.out.substr(9, 64);
+}
+
+// A failed write of the fetched bytes is an internal failure; standard output that is not
+// open for writing swallows them, as it does every printed result.
+TEST(CasCli, FetchReportsFailedWrites) {
   TempDir dir;
-  const std::string big(1 << 20, 'q');
-  const RunResult s = tovrel({"cas", "store", "--root", dir.path(), "--blob"}, big);
-  const std::string digest = s.out.substr(9, 64);
+  const std::string bytes(1 << 20, 'q');
+  const std::string digest = store_blob(dir.path(), bytes);
+  const std::string fetch = "exec \"$0\" cas fetch --blob --root \"$1\" --hash \"$2\"";
+  const struct {
+    const char* name;
+    std::string redirect;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"full device", " > /dev/full", 101,
+       "tovrel: internal error: failed printing to stdout: No space left on device (os error 28)\n"},
+      {"read-only descriptor", " 1< /dev/null", 0, ""},
+      {"file opened for appending", " >> \"$1/out\"", 0, ""},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = shell(fetch + c.redirect, {dir.path(), digest});
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(r.out, "") << c.name;
+  }
+  EXPECT_EQ(tovrel::test::read_file(dir / "out"), bytes);
+
   tovrel::test::RunOptions o;
   o.stdout_reader_gone = true;
   const RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 101);
+  EXPECT_EQ(r.err, "tovrel: internal error: failed printing to stdout: Broken pipe (os error 32)\n");
 }
 
 // Two writers in PID namespaces of their own have the same process id, and so the same

@@ -184,16 +184,6 @@ TEST(CasHandler, RootForms) {
   expect(run_cas(FetchArgs{dir.path() + "//", kObjectDigest, false}), 0, kObjectText);
 }
 
-TEST(CasHandler, FetchIntoClosedPipeIsSilent) {
-  TempDir dir;
-  store(dir.path(), std::string(200000, 'x'), true);
-  test::ChildOptions o;
-  o.stdout_reader_gone = true;
-  const Outcome r = run_cas(FetchArgs{dir.path(), sha256_hex(std::string(200000, 'x')), true}, o);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-}
-
 // Nothing is synchronised to disk, so a crash can leave an item short or empty at its final
 // path: the next store of that content writes it again. An entry of the right size, whatever
 // it holds, is left alone.
