@@ -86,9 +86,16 @@ json::JsonValue store(const StoreArgs& args) {
   return result;
 }
 
+// All bytes of the item at `path`; anything but a regular file cannot be read.
+base::Result<base::InputBytes> read_item(const std::string& path) {
+  const base::Fd item = open_item(path);
+  if (!item.valid()) return base::Error{};
+  return base::read_all(item.get());
+}
+
 [[noreturn]] void fetch(const FetchArgs& args) {
   require_hex_hash(args.hash);
-  const auto bytes = base::read_file(item_path(args.root, args.hash, args.blob));
+  const auto bytes = read_item(item_path(args.root, args.hash, args.blob));
   if (!bytes) {
     base::stderr_write(kNotFound);
     base::exit_process(1);
@@ -100,7 +107,7 @@ json::JsonValue store(const StoreArgs& args) {
 
 json::JsonValue verify(const CasVerifyArgs& args) {
   require_hex_hash(args.hash);
-  const auto bytes = base::read_file(item_path(args.root, args.hash, args.blob));
+  const auto bytes = read_item(item_path(args.root, args.hash, args.blob));
   // Stored bytes are hashed as they are: no parsing, no rewriting; the comparison is exact,
   // so an uppercase digest is never valid.
   const bool valid = bytes.ok() && sha256_hex(bytes->view()) == args.hash;

@@ -180,4 +180,11 @@ base::Status atomic_write(const std::string& path, std::string_view bytes, Publi
   return file->publish(path, how);
 }
 
+base::Fd open_item(const std::string& path) {
+  base::Fd fd = base::open_file(path, O_RDONLY | O_NONBLOCK);
+  struct stat st;
+  if (fd.valid() && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
+  return fd;
+}
+
 }  // namespace tovrel::cas

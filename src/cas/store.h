@@ -1,5 +1,5 @@
 #pragma once
-// The store's layout and its one way of writing items. Items live at
+// The store's layout and its one way of writing and reading items. Items live at
 // <root>/<objects|blobs>/<h[0..2]>/<h[2..4]>/<h><ext>. An item is written whole into a
 // temporary file that only its writer can reach, and then takes its name in one step, so a
 // reader sees no item or a whole one; a writer that is killed leaves no partial item.
@@ -89,5 +89,10 @@ base::Status make_parent_directories(const std::string& path);
 // temporary file remains.
 base::Status atomic_write(const std::string& path, std::string_view bytes,
                           Publish how = Publish::kReplacing);
+
+// Opens the item at `path` for reading without blocking on what stands there: only a regular
+// file (symbolic links followed) counts as a readable item, since a FIFO would block and a
+// device need never end. An invalid Fd otherwise.
+base::Fd open_item(const std::string& path);
 
 }  // namespace tovrel::cas

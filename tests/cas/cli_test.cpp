@@ -1,5 +1,6 @@
 // The cas commands through the real command line.
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,27 @@ TEST(CasCli, FetchReportsFailedWrites) {
   const RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
   EXPECT_EQ(r.status, 101);
   EXPECT_EQ(r.err, "tovrel: internal error: failed printing to stdout: Broken pipe (os error 32)\n");
+}
+
+// A FIFO planted at an item's path would block a plain open forever; each command runs under
+// a bounded wait so that the fault, if it came back, fails the test instead of hanging it.
+TEST(CasCli, PlantedFifoIsNoItem) {
+  TempDir dir;
+  const std::string digest(64, 'f');
+  const std::string path = dir / ("blobs/ff/ff/" + digest);
+  std::filesystem::create_directories(dir / "blobs/ff/ff");
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  tovrel::test::RunOptions o;
+  o.timeout_seconds = 20;
+  RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "not found\n");
+  r = tovrel::test::run({"cas", "verify", "--root", dir.path(), "--hash", digest, "--blob"}, o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "{\"hash\":\"" + digest + "\",\"valid\":false}\n");
+  r = tovrel::test::run({"cas", "has", "--root", dir.path(), "--hash", digest}, o);
+  EXPECT_EQ(r.out, "{\"exists\":true,\"hash\":\"" + digest + "\"}\n");
 }
 
 // Two writers in PID namespaces of their own have the same process id, and so the same

@@ -232,6 +232,22 @@ TEST(Store, PublishingIfAbsentKeepsWhatIsPresent) {
   EXPECT_TRUE(fs::is_directory(dir / "item"));
 }
 
+// Only a regular file is an item that can be read; opening anything else never blocks (a FIFO
+// without a writer would block a plain open forever).
+TEST(Store, OpenItemReadsOnlyRegularFiles) {
+  TempDir dir;
+  test::write_file(dir / "file", "abc");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir / "dir");
+  fs::create_symlink(dir / "file", dir / "link");
+  fs::create_symlink("/dev/null", dir / "device");
+  const struct {
+    const char* name;
+    bool readable;
+  } cases[] = {{"file", true}, {"link", true}, {"fifo", false}, {"dir", false}, {"device", false}, {"none", false}};
+  for (const auto& c : cases) EXPECT_EQ(open_item(dir / c.name).valid(), c.readable) << c.name;
+}
+
 TEST(Store, ReadOnlyDirectoryFailsAtTmpfile) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   TempDir dir;
