@@ -1,6 +1,14 @@
 // The cas commands through the real command line.
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -125,6 +133,64 @@ TEST(CasCli, PlantedFifoIsNoItem) {
   EXPECT_EQ(r.out, "{\"hash\":\"" + digest + "\",\"valid\":false}\n");
   r = tovrel::test::run({"cas", "has", "--root", dir.path(), "--hash", digest}, o);
   EXPECT_EQ(r.out, "{\"exists\":true,\"hash\":\"" + digest + "\"}\n");
+}
+
+double seconds_now() {
+  timespec ts;
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// An event-loop caller hands over a pipe it made non-blocking and reads it at its own pace:
+// every byte arrives. The test lets the pipe fill up (the writer then meets EAGAIN) before it
+// drains it in small reads.
+TEST(CasCli, FetchIntoANonBlockingPipeDeliversEverything) {
+  TempDir dir;
+  std::string bytes(10 << 20, '\0');
+  for (std::size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>(k % 251);
+  const std::string digest = store_blob(dir.path(), bytes);
+
+  int out[2];
+  ASSERT_EQ(::pipe2(out, O_CLOEXEC | O_NONBLOCK), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+  const std::string bin = TOVREL_BIN;
+  std::vector<std::string> args = {bin, "cas", "fetch", "--blob", "--root", dir.path(), "--hash", digest};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  ASSERT_EQ(::posix_spawn(&pid, bin.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+
+  const double deadline = seconds_now() + 60;
+  const int capacity = ::fcntl(out[0], F_GETPIPE_SZ);
+  int queued = 0;
+  while (queued < capacity && seconds_now() < deadline) {
+    ::ioctl(out[0], FIONREAD, &queued);
+    ::sched_yield();
+  }
+  EXPECT_EQ(queued, capacity);
+  std::string got;
+  char buffer[4096];
+  while (seconds_now() < deadline) {
+    pollfd p{out[0], POLLIN, 0};
+    ::poll(&p, 1, 1000);
+    const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(out[0]);
+  if (seconds_now() >= deadline) ::kill(pid, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(tovrel::test::read_file(dir / "err"), "");
+  EXPECT_EQ(got.size(), bytes.size());
+  EXPECT_TRUE(got == bytes);
 }
 
 // Two writers in PID namespaces of their own have the same process id, and so the same

@@ -1,12 +1,16 @@
 // The cas commands run in a child process, in-process up to the handler.
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <thread>
 
 #include "cas/store.h"
 #include "child.h"
@@ -184,6 +188,13 @@ TEST(CasHandler, RootForms) {
   expect(run_cas(FetchArgs{dir.path() + "//", kObjectDigest, false}), 0, kObjectText);
 }
 
+// Bytes that no short pattern repeats.
+std::string large_content(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<char>((k * 2654435761u) >> 13);
+  return bytes;
+}
+
 // Nothing is synchronised to disk, so a crash can leave an item short or empty at its final
 // path: the next store of that content writes it again. An entry of the right size, whatever
 // it holds, is left alone.
@@ -217,6 +228,29 @@ TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
       EXPECT_EQ(files_under(dir.path()).size(), 1u);
     }
   }
+}
+
+// A caller may hand over a pipe it made non-blocking: the store waits for the bytes.
+TEST(CasHandler, StoreReadsAllOfANonBlockingPipe) {
+  TempDir dir;
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK), 0);
+  const std::string bytes = large_content(5u << 20);
+  std::thread feeder([fd = pipe_fds[1], &bytes] {
+    for (std::size_t off = 0; off < bytes.size();) {
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, -1);
+      const ssize_t n = ::write(fd, bytes.data() + off, std::min<std::size_t>(bytes.size() - off, 4096));
+      if (n > 0) off += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  });
+  test::ChildOptions o;
+  o.stdin_fd = pipe_fds[0];
+  const Outcome r = run_cas(StoreArgs{dir.path(), true}, o);
+  feeder.join();
+  ::close(pipe_fds[0]);
+  expect(r, 0, hash_line(sha256_hex(bytes)));
 }
 
 TEST(CasHandler, ManyWritersAtOnce) {
