@@ -21,6 +21,10 @@ constexpr std::string_view kTmpfileStep = "tmpfile";
 constexpr std::string_view kWriteStep = "write";
 constexpr std::string_view kRenameStep = "rename";
 
+// The name of a temporary file whose digest is not known yet, in its kind's folder. It cannot
+// be taken for an item (no digest) or a fan-out folder (two characters).
+constexpr std::string_view kIncomingName = "incoming";
+
 // Fresh names tried after the plain temporary name is taken; each is random, so only a
 // writer that can list the folder keeps finding them taken.
 constexpr int kFreshNameAttempts = 8;
@@ -61,11 +65,16 @@ bool refuses_unnamed(int err) { return err == EOPNOTSUPP || err == EISDIR || err
 
 std::string sha256_hex(std::string_view bytes) { return crypto::sha256_hex(bytes); }
 
+std::string kind_directory(std::string_view root, std::string_view dir) {
+  std::string path(root);
+  append_part(path, dir);
+  return path;
+}
+
 std::string object_path(std::string_view root, std::string_view dir, std::string_view digest,
                         std::string_view extension) {
-  std::string path(root);
-  path.reserve(root.size() + dir.size() + digest.size() + extension.size() + 8);
-  append_part(path, dir);
+  std::string path = kind_directory(root, dir);
+  path.reserve(path.size() + digest.size() + extension.size() + 8);
   append_part(path, digest.substr(0, 2));
   append_part(path, digest.substr(2, 2));
   append_part(path, digest);
@@ -102,6 +111,15 @@ base::Result<TemporaryFile> TemporaryFile::create(const std::string& dir,
   if (fd.valid()) return TemporaryFile(std::move(fd), "");
   if (!refuses_unnamed(errno)) return step_error(kTmpfileStep, errno);
   return create_named(named_path);
+}
+
+base::Result<TemporaryFile> TemporaryFile::create_in_kind(std::string_view root,
+                                                          std::string_view dir) {
+  const std::string kind = kind_directory(root, dir);
+  if (const int err = base::make_directories(kind)) return step_error(kMkdirStep, err);
+  std::string named = kind;
+  append_part(named, kIncomingName);
+  return create(kind, temporary_path(named, static_cast<long>(::getpid())));
 }
 
 base::Result<TemporaryFile> TemporaryFile::create_named(const std::string& named_path) {

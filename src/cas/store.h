@@ -20,8 +20,11 @@ inline constexpr std::string_view kObjectExtension = ".json";
 // The content address: SHA-256 as 64 lowercase hexadecimal characters.
 std::string sha256_hex(std::string_view bytes);
 
-// root / dir / digest[0..2] / digest[2..4] / digest+extension. Each part is joined with one
-// "/" unless the path so far is empty or already ends in "/"; nothing is normalised.
+// root / dir: the folder of one kind of item. Each part is joined with one "/" unless the path
+// so far is empty or already ends in "/"; nothing is normalised.
+std::string kind_directory(std::string_view root, std::string_view dir);
+
+// kind_directory / digest[0..2] / digest[2..4] / digest+extension, joined the same way.
 // `digest` has at least 4 characters.
 std::string object_path(std::string_view root, std::string_view dir, std::string_view digest,
                         std::string_view extension);
@@ -57,6 +60,10 @@ class TemporaryFile {
   // In the directory `dir` ("" is the working directory), falling back to create_named with
   // `named_path` where the file system refuses unnamed files. Fails with "tmpfile: {}".
   static base::Result<TemporaryFile> create(const std::string& dir, const std::string& named_path);
+  // For content whose digest is not known yet: in the kind's folder `dir` below `root` (made
+  // if missing), to be published into any item's folder below it. The named form is
+  // "incoming.tmp.<pid>" there. Fails with "mkdir: {}" or "tmpfile: {}".
+  static base::Result<TemporaryFile> create_in_kind(std::string_view root, std::string_view dir);
   // The named form alone: `named_path`, or, when that name is taken, the same name followed by
   // "." and random hexadecimal digits. Fails with "tmpfile: {}".
   static base::Result<TemporaryFile> create_named(const std::string& named_path);

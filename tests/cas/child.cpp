@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,6 +74,11 @@ pid_t start(const CasCommands& command, const Prepared& p, const ChildOptions& o
   ::dup2(p.err_fd, 2);
   ::signal(SIGPIPE, SIG_IGN);  // as the program's start-up does
   if (o.cwd && ::chdir(o.cwd->c_str()) != 0) ::_exit(126);
+  if (o.file_size_limit) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{*o.file_size_limit, *o.file_size_limit};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+  }
   if (barrier_write >= 0) ::close(barrier_write);
   if (barrier >= 0) {
     char c;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,22 +189,49 @@ TEST(CasHandler, RootForms) {
   expect(run_cas(FetchArgs{dir.path() + "//", kObjectDigest, false}), 0, kObjectText);
 }
 
-// Bytes that no short pattern repeats.
+// Contents beyond what a store holds in memory (4 MiB) are streamed: the same results, the
+// same files.
 std::string large_content(std::size_t size) {
   std::string bytes(size, '\0');
   for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<char>((k * 2654435761u) >> 13);
   return bytes;
 }
 
+std::string blob_path(const std::string& root, const std::string& digest) {
+  return object_path(root, kBlobsDir, digest, "");
+}
+
+TEST(CasHandler, LargeBlobsRoundTrip) {
+  for (const std::size_t size : {(4u << 20) - 1, 4u << 20, (9u << 20) + 7}) {
+    SCOPED_TRACE(size);
+    TempDir dir;
+    const std::string bytes = large_content(size);
+    const std::string digest = sha256_hex(bytes);
+    expect(store(dir.path(), bytes, true), 0, hash_line(digest));
+    EXPECT_EQ(files_under(dir.path()),
+              std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest});
+    expect(run_cas(FetchArgs{dir.path(), digest, true}), 0, bytes);
+    expect(run_cas(CasVerifyArgs{dir.path(), digest, true}), 0,
+           "{\"hash\":\"" + digest + "\",\"valid\":true}\n");
+    // Stored again: the item present stays as it is.
+    struct stat before, after;
+    ASSERT_EQ(::stat(blob_path(dir.path(), digest).c_str(), &before), 0);
+    expect(store(dir.path(), bytes, true), 0, hash_line(digest));
+    ASSERT_EQ(::stat(blob_path(dir.path(), digest).c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+  }
+}
+
 // Nothing is synchronised to disk, so a crash can leave an item short or empty at its final
 // path: the next store of that content writes it again. An entry of the right size, whatever
 // it holds, is left alone.
 TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
+  const std::string large = large_content((5u << 20) + 3);
   const struct {
     const char* name;
     std::string content;
     bool blob;
-  } contents[] = {{"object", kObjectText, false}, {"blob", "abc", true}};
+  } contents[] = {{"object", kObjectText, false}, {"small blob", "abc", true}, {"large blob", large, true}};
   const struct {
     const char* name;
     std::function<std::string(const std::string&)> damage;
@@ -226,6 +254,53 @@ TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
       expect(store(dir.path(), c.content, c.blob), 0, hash_line(digest));
       EXPECT_EQ(tovrel::test::read_file(path) == c.content, d.repaired);
       EXPECT_EQ(files_under(dir.path()).size(), 1u);
+    }
+  }
+}
+
+// A large content is written while it is read; the results stay those of writing it whole:
+// a failed write is reported only when the item is absent.
+TEST(CasHandler, LargeStoreThatCannotWrite) {
+  TempDir dir;
+  const std::string bytes = large_content(6u << 20);
+  const std::string digest = sha256_hex(bytes);
+  test::ChildOptions o;
+  o.stdin_data = bytes;
+  o.file_size_limit = 1u << 20;
+  expect(run_cas(StoreArgs{dir.path(), true}, o), 0, "{\"error\":\"write: File too large (os error 27)\"}\n");
+  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
+  expect(store(dir.path(), bytes, true), 0, hash_line(digest));
+  expect(run_cas(StoreArgs{dir.path(), true}, o), 0, hash_line(digest));
+}
+
+// A read of standard input that fails part-way leaves no item and no temporary file. A Unix
+// socket whose peer closes with unread data of its own fails the reader's next read with
+// ECONNRESET, after the data already sent.
+TEST(CasHandler, StdinFailingPartWayLeavesNothing) {
+  for (const std::size_t size : {std::size_t{1000}, std::size_t{6u << 20}}) {
+    SCOPED_TRACE(size);
+    TempDir dir;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    ASSERT_EQ(::write(pair[1], "!", 1), 1);  // unread by our end: its close resets the other
+    std::thread feeder([fd = pair[0], size] {
+      const std::string bytes = large_content(size);
+      for (std::size_t off = 0; off < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
+        if (n <= 0) break;
+        off += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+    test::ChildOptions o;
+    o.stdin_fd = pair[1];
+    const Outcome r = run_cas(StoreArgs{dir / "store", true}, o);
+    feeder.join();
+    ::close(pair[1]);
+    expect(r, 0, "{\"error\":\"stdin: Connection reset by peer (os error 104)\"}\n");
+    // Only the folder the temporary file was made in can remain.
+    if (fs::exists(dir / "store")) {
+      EXPECT_EQ(files_under(dir / "store"), std::vector<std::string>{});
     }
   }
 }
