@@ -1,91 +1,97 @@
 #!/usr/bin/env bash
-# The store against named peers, in one run:
-#  - `cas store --blob` of a 1 GiB file against `openssl dgst -sha256` of the same file
-#    (target: at least 0.9 of its throughput), with `sha256sum` and `git hash-object -w`
-#    for scale;
-#  - the peak memory of that store (target: at most 1.25 x input + 16 MiB);
-#  - the per-call time of storing a small object against `tovrel time now` (target <= 1.3).
+# The store against named peers, interleaved in one run (medians of ROUNDS, with the spread of
+# the per-round ratios, and the peak memory of every tovrel case):
+#  - `cas store --blob` of a SIZE_MIB (1 GiB) content, from a file and from a pipe, against
+#    `openssl dgst -sha256` reading the same way (target <= 1.15), with the single-threaded
+#    floor bench/hash_write.c (hash and write in 128 KiB chunks) for scale;
+#  - `cas verify` of that item against `openssl dgst -sha256` of its file (target <= 1.1);
+#  - `cas fetch` of it to /dev/null and into a pipe against `cat` of its file the same way
+#    (target <= 1.3);
+#  - peak memory of each tovrel case (target < 64 MiB whatever the size);
+#  - a small object store against `tovrel time now`, medians of CALLS interleaved calls
+#    (target <= 1.1).
 # Usage: bench/cas.sh [path/to/tovrel]   (SIZE_MIB, ROUNDS, CALLS override the defaults;
-# STORE_DIR puts the stores on another file system, e.g. /dev/shm, to leave the disk out)
+# STORE_DIR puts the input and the stores on another file system, e.g. /dev/shm; SYNC=1 runs
+# sync(1) before each case). Needs /usr/bin/time, openssl and libssl-dev for the floor.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
 size_mib=${SIZE_MIB:-1024}
-rounds=${ROUNDS:-3}
-calls=${CALLS:-300}
+rounds=${ROUNDS:-5}
+calls=${CALLS:-1000}
 tmp=$(mktemp -d)
-store_tmp=$(mktemp -d "${STORE_DIR:-${TMPDIR:-/tmp}}/cas-bench.XXXXXX")
-trap 'rm -rf "$tmp" "$store_tmp"' EXIT
+work=$(mktemp -d "${STORE_DIR:-${TMPDIR:-/tmp}}/cas-bench.XXXXXX")
+trap 'rm -rf "$tmp" "$work"' EXIT
+cc -O2 -o "$tmp/spawn_timer" "$here/spawn_timer.c"
+cc -O2 -o "$tmp/hash_write" "$here/hash_write.c" -lcrypto
 
-big="$tmp/big.bin"
+big="$work/big.bin"
 head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$big"
-cat "$big" > /dev/null  # into the page cache for every contender alike
+digest=$(openssl dgst -sha256 -r < "$big" | cut -c1-64)
+"$bin" cas store --blob --root "$work/kept" < "$big" > /dev/null
+item="$work/kept/blobs/${digest:0:2}/${digest:2:2}/$digest"
+cat "$big" "$item" > /dev/null  # into the page cache for every contender alike
 
-# Seconds of one run of "$@" (stdin from $big, stdout discarded); peak RSS in KiB in $peak_kib.
-peak_kib=0
-timed() {
-  local start end
-  if [ -x /usr/bin/time ]; then
-    /usr/bin/time -f '%e %M' -o "$tmp/time.out" "$@" < "$big" > /dev/null
-    read -r secs peak_kib < "$tmp/time.out"
-    echo "$secs"
-  else
-    start=$(date +%s%N)
-    "$@" < "$big" > /dev/null
-    end=$(date +%s%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", (b - a) / 1e9 }'
-  fi
+# One timed run of a case: appends "seconds peak_kib" to $tmp/<name>. The measured process is
+# the one under /usr/bin/time; in the pipe cases a `cat` feeds it.
+run_case() {
+  local name=$1 start end peak
+  rm -rf "$work/s" "$work/floor.out"
+  [ -n "${SYNC:-}" ] && sync
+  start=$(date +%s%N)
+  case $name in
+    store_file) /usr/bin/time -o "$tmp/t" -f %M "$bin" cas store --blob --root "$work/s" < "$big" > /dev/null ;;
+    openssl_file) /usr/bin/time -o "$tmp/t" -f %M openssl dgst -sha256 < "$big" > /dev/null ;;
+    floor_file) /usr/bin/time -o "$tmp/t" -f %M "$tmp/hash_write" "$work/floor.out" < "$big" > /dev/null ;;
+    store_pipe) cat "$big" | /usr/bin/time -o "$tmp/t" -f %M "$bin" cas store --blob --root "$work/s" > /dev/null ;;
+    openssl_pipe) cat "$big" | /usr/bin/time -o "$tmp/t" -f %M openssl dgst -sha256 > /dev/null ;;
+    verify) /usr/bin/time -o "$tmp/t" -f %M "$bin" cas verify --blob --root "$work/kept" --hash "$digest" > /dev/null ;;
+    openssl_item) /usr/bin/time -o "$tmp/t" -f %M openssl dgst -sha256 "$item" > /dev/null ;;
+    fetch_null) /usr/bin/time -o "$tmp/t" -f %M "$bin" cas fetch --blob --root "$work/kept" --hash "$digest" > /dev/null ;;
+    cat_null) /usr/bin/time -o "$tmp/t" -f %M cat "$item" > /dev/null ;;
+    fetch_pipe) /usr/bin/time -o "$tmp/t" -f %M "$bin" cas fetch --blob --root "$work/kept" --hash "$digest" | cat > /dev/null ;;
+    cat_pipe) /usr/bin/time -o "$tmp/t" -f %M cat "$item" | cat > /dev/null ;;
+  esac
+  end=$(date +%s%N)
+  peak=$(tail -n 1 "$tmp/t")
+  echo "$(( (end - start) / 1000 )) $peak" >> "$tmp/$name"
 }
 
-best() { sort -g | head -n 1; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-: > "$tmp/store.t"; : > "$tmp/openssl.t"; : > "$tmp/sha256sum.t"; : > "$tmp/git.t"
-store_peak=0
-git init -q "$tmp/repo"
+cases=(store_file openssl_file floor_file store_pipe openssl_pipe verify openssl_item fetch_null
+  cat_null fetch_pipe cat_pipe)
+# Each round starts one case further on, so that no case always follows the same one (a large
+# write leaves the disk busy for a while).
 for ((r = 0; r < rounds; r++)); do
-  rm -rf "$store_tmp/store"
-  timed "$bin" cas store --root "$store_tmp/store" --blob >> "$tmp/store.t"
-  [ "$peak_kib" -gt "$store_peak" ] && store_peak=$peak_kib
-  timed openssl dgst -sha256 >> "$tmp/openssl.t"
-  timed sha256sum >> "$tmp/sha256sum.t"
-  rm -rf "$tmp/repo/.git/objects"/??
-  timed git -C "$tmp/repo" hash-object -w --stdin >> "$tmp/git.t"
+  for ((k = 0; k < ${#cases[@]}; k++)); do run_case "${cases[(k + r) % ${#cases[@]}]}"; done
 done
-t_store=$(best < "$tmp/store.t")
-t_openssl=$(best < "$tmp/openssl.t")
-t_sha=$(best < "$tmp/sha256sum.t")
-t_git=$(best < "$tmp/git.t")
-rm -rf "$store_tmp/store" "$tmp/repo"
 
-echo "input ${size_mib} MiB, best of $rounds"
-printf '%-32s %8s s\n' "tovrel cas store --blob" "$t_store" "openssl dgst -sha256" "$t_openssl" \
-  "sha256sum" "$t_sha" "git hash-object -w --stdin" "$t_git"
-awk -v s="$t_store" -v o="$t_openssl" -v h="$t_sha" -v g="$t_git" 'BEGIN {
-  printf "throughput vs openssl dgst %.3f (target >= 0.9)\n", o / s
-  printf "throughput vs sha256sum    %.3f\n", h / s
-  printf "throughput vs git          %.3f\n", g / s
-}'
-if [ "$store_peak" -gt 0 ]; then
-  awk -v p="$store_peak" -v m="$size_mib" 'BEGIN {
-    limit = 1.25 * m * 1024 + 16 * 1024
-    printf "peak memory of the store %.1f MiB, limit %.1f MiB, ratio to input %.3f (%s)\n",
-      p / 1024, limit / 1024, p / (m * 1024), p <= limit ? "within" : "OVER"
-  }'
-fi
-rm -f "$big"
+echo "content ${size_mib} MiB, $rounds interleaved rounds, store on $(stat -f -c %T "$work") ($work)"
+# One line per pair: medians, the ratio of the medians, the range of the per-round ratios,
+# and tovrel's largest peak.
+compare() {
+  local ours=$1 peer=$2 target=$3
+  local t_ours t_peer
+  t_ours=$(cut -d' ' -f1 "$tmp/$ours" | median)
+  t_peer=$(cut -d' ' -f1 "$tmp/$peer" | median)
+  paste -d' ' "$tmp/$ours" "$tmp/$peer" | awk -v o="$ours" -v p="$peer" -v a="$t_ours" -v b="$t_peer" -v t="$target" '
+    { r = $1 / $3; lo = (NR == 1 || r < lo) ? r : lo; hi = (NR == 1 || r > hi) ? r : hi; if ($2 > peak) peak = $2 }
+    END { printf "%-12s %8.3f s  %-12s %8.3f s  ratio %.3f (rounds %.3f-%.3f, target <= %s)  peak %.1f MiB\n",
+            o, a / 1e6, p, b / 1e6, a / b, lo, hi, t, peak / 1024 }'
+}
+compare store_file openssl_file 1.15
+compare store_file floor_file -
+compare store_pipe openssl_pipe 1.15
+compare verify openssl_item 1.1
+compare fetch_null cat_null 1.3
+compare fetch_pipe cat_pipe 1.3
+rm -rf "$work/s" "$work/kept" "$big" "$work/floor.out"
 
-# Small objects: per-call time, interleaved blocks against `time now`.
+# Small objects: per-call medians, interleaved, against `time now`.
 printf '{"kind":"note","n":1,"tags":["a","b"]}' > "$tmp/small.json"
-ns_store=0; ns_now=0
-for ((r = 0; r < rounds; r++)); do
-  start=$(date +%s%N)
-  for ((k = 0; k < calls; k++)); do "$bin" cas store --root "$store_tmp/small" < "$tmp/small.json" > /dev/null; done
-  mid=$(date +%s%N)
-  for ((k = 0; k < calls; k++)); do "$bin" time now > /dev/null; done
-  end=$(date +%s%N)
-  ns_store=$((ns_store + mid - start)); ns_now=$((ns_now + end - mid))
-done
-awk -v s="$ns_store" -v t="$ns_now" -v n=$((calls * rounds)) 'BEGIN {
-  printf "small object store %.1f us per call, time now %.1f us per call, ratio %.3f (target <= 1.3)\n",
-    s / n / 1000, t / n / 1000, s / t
-}'
+"$bin" cas store --root "$work/small" < "$tmp/small.json" > /dev/null
+read -r t_store t_now < <(STDIN_FILE="$tmp/small.json" "$tmp/spawn_timer" "$calls" \
+  "$bin cas store --root $work/small" "$bin time now" | paste -sd' ')
+awk -v s="$t_store" -v t="$t_now" 'BEGIN {
+  printf "small object store %.0f us, time now %.0f us, ratio %.3f (target <= 1.1)\n", s, t, s / t }'

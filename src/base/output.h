@@ -40,10 +40,6 @@ class LineWriter {
   std::recursive_mutex mutex_;
 };
 
-// The internal failure of a result line that cannot be printed: "failed printing to stdout:
-// {cause}".
-inline constexpr std::string_view kFailedPrintingToStdout = "failed printing to stdout";
-
 // The writer over descriptor 1, shared by every part of the process.
 LineWriter& stdout_writer();
 
@@ -62,5 +58,10 @@ std::optional<std::string> stderr_write(std::string_view bytes);
 // Reports an internal failure on standard error ("tovrel: internal error: {message}") and
 // ends the process with status 101.
 [[noreturn]] void internal_failure(std::string_view message);
+
+// The internal failure of a write to standard output (`fd` 1) or standard error (2) that
+// failed: "failed printing to stdout: {cause}" (or "stderr"), with the writer's error text as
+// the cause.
+[[noreturn]] void printing_failed(std::string_view cause, int fd = 1);
 
 }  // namespace tovrel::base

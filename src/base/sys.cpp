@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,19 @@ ssize_t write_some(int fd, const void* data, std::size_t size) {
     if (errno == EINTR) continue;
     if (!would_block(errno)) return -1;
     if (const int err = wait_until_ready(fd, POLLOUT)) {
+      errno = err;
+      return -1;
+    }
+  }
+}
+
+ssize_t send_some(int out_fd, int in_fd, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::sendfile(out_fd, in_fd, nullptr, size);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    if (!would_block(errno)) return -1;
+    if (const int err = wait_until_ready(out_fd, POLLOUT)) {
       errno = err;
       return -1;
     }

@@ -30,7 +30,9 @@ struct HasArgs {
 using CasCommands = std::variant<StoreArgs, FetchArgs, CasVerifyArgs, HasArgs>;
 
 // Runs one cas command and returns its result. Ends the process itself after a `cas fetch`
-// that wrote the stored bytes, a rejected --hash, and a fetch of an item that cannot be read.
+// that wrote the stored bytes, a rejected --hash, and a fetch of an item that cannot be read;
+// a fetch whose output cannot be written, or whose item stops being readable after bytes went
+// out, ends as an internal failure.
 json::JsonValue handle_cas(CasCommands command);
 
 }  // namespace tovrel::cas

@@ -2,10 +2,14 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 #include "base/os_error.h"
 #include "base/sys.h"
+#include "crypto/random.h"
 #include "crypto/sha256.h"
 
 namespace tovrel::cas {
@@ -17,6 +21,14 @@ constexpr std::string_view kTmpfileStep = "tmpfile";
 constexpr std::string_view kWriteStep = "write";
 constexpr std::string_view kRenameStep = "rename";
 
+// The name of a temporary file whose digest is not known yet, in its kind's folder. It cannot
+// be taken for an item (no digest) or a fan-out folder (two characters).
+constexpr std::string_view kIncomingName = "incoming";
+
+// Fresh names tried after the plain temporary name is taken; each is random, so only a
+// writer that can list the folder keeps finding them taken.
+constexpr int kFreshNameAttempts = 8;
+
 base::Error step_error(std::string_view step, int err) {
   return base::Error{base::with_cause(step, base::os_error_text(err))};
 }
@@ -26,15 +38,43 @@ void append_part(std::string& path, std::string_view part) {
   path += part;
 }
 
+// `path` followed by "." and 16 random hexadecimal digits, or `path` itself when the random
+// source fails (the exclusive create then fails on the taken name).
+std::string fresh_name(const std::string& path) {
+  unsigned char random[8];
+  if (!crypto::random_bytes(random, sizeof random)) return path;
+  return path + "." + crypto::hex_lower(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
+}
+
+// Calls `attempt` with the plain name and then with fresh ones while it fails with EEXIST;
+// 0 or the errno of the last attempt, with the name used in `name`.
+template <class Attempt>
+int with_free_name(const std::string& plain, std::string& name, Attempt attempt) {
+  int err = EEXIST;
+  for (int k = 0; k <= kFreshNameAttempts && err == EEXIST; ++k) {
+    name = k == 0 ? plain : fresh_name(plain);
+    err = attempt(name);
+  }
+  return err;
+}
+
+// The file system has no unnamed files (or the kernel predates them).
+bool refuses_unnamed(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
+
 }  // namespace
 
 std::string sha256_hex(std::string_view bytes) { return crypto::sha256_hex(bytes); }
 
+std::string kind_directory(std::string_view root, std::string_view dir) {
+  std::string path(root);
+  append_part(path, dir);
+  return path;
+}
+
 std::string object_path(std::string_view root, std::string_view dir, std::string_view digest,
                         std::string_view extension) {
-  std::string path(root);
-  path.reserve(root.size() + dir.size() + digest.size() + extension.size() + 8);
-  append_part(path, dir);
+  std::string path = kind_directory(root, dir);
+  path.reserve(path.size() + digest.size() + extension.size() + 8);
   append_part(path, digest.substr(0, 2));
   append_part(path, digest.substr(2, 2));
   append_part(path, digest);
@@ -58,27 +98,111 @@ std::string temporary_path(std::string_view path, long pid) {
   return out;
 }
 
-base::Status atomic_write(const std::string& path, std::string_view bytes) {
-  if (const int err = base::make_directories(base::parent_directory(path))) {
-    return step_error(kMkdirStep, err);
-  }
+Presence presence(const std::string& path, std::uint64_t size) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return Presence::kAbsent;
+  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) != size) return Presence::kTorn;
+  return Presence::kPresent;
+}
 
-  const std::string tmp = temporary_path(path, static_cast<long>(::getpid()));
-  base::Fd fd = base::open_file(tmp, O_WRONLY | O_CREAT | O_TRUNC, 0666);
-  if (!fd.valid()) return step_error(kTmpfileStep, errno);
+base::Result<TemporaryFile> TemporaryFile::create(const std::string& dir,
+                                                  const std::string& named_path) {
+  base::Fd fd = base::open_file(dir.empty() ? "." : dir, O_TMPFILE | O_WRONLY, 0666);
+  if (fd.valid()) return TemporaryFile(std::move(fd), "");
+  if (!refuses_unnamed(errno)) return step_error(kTmpfileStep, errno);
+  return create_named(named_path);
+}
 
-  if (const int err = base::write_all(fd.get(), bytes)) {
-    ::unlink(tmp.c_str());
+base::Result<TemporaryFile> TemporaryFile::create_in_kind(std::string_view root,
+                                                          std::string_view dir) {
+  const std::string kind = kind_directory(root, dir);
+  if (const int err = base::make_directories(kind)) return step_error(kMkdirStep, err);
+  std::string named = kind;
+  append_part(named, kIncomingName);
+  return create(kind, temporary_path(named, static_cast<long>(::getpid())));
+}
+
+base::Result<TemporaryFile> TemporaryFile::create_named(const std::string& named_path) {
+  base::Fd fd;
+  std::string name;
+  const int err = with_free_name(named_path, name, [&fd](const std::string& candidate) {
+    fd = base::open_file(candidate, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    return fd.valid() ? 0 : errno;
+  });
+  if (err) return step_error(kTmpfileStep, err);
+  return TemporaryFile(std::move(fd), std::move(name));
+}
+
+TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
+    : fd_(std::move(other.fd_)), name_(std::exchange(other.name_, {})), size_(other.size_) {}
+
+TemporaryFile::~TemporaryFile() {
+  if (!name_.empty()) ::unlink(name_.c_str());
+}
+
+base::Status TemporaryFile::write(std::string_view bytes) {
+  if (const int err = base::write_all(fd_.get(), bytes)) {
     return base::Error{base::with_cause(kWriteStep, base::write_failure_text(err))};
   }
-  fd.reset();
+  size_ += bytes.size();
+  return base::ok_status();
+}
 
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+int TemporaryFile::link_as(const std::string& path) const {
+  // Naming an unnamed file through /proc needs no privilege; the descriptor form needs
+  // CAP_DAC_READ_SEARCH, and serves where /proc is not mounted.
+  const std::string proc_path = "/proc/self/fd/" + std::to_string(fd_.get());
+  if (::linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return errno;
+  return ::linkat(fd_.get(), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+}
+
+base::Status TemporaryFile::publish(const std::string& path, Publish how) {
+  std::string from = std::exchange(name_, {});
+  if (from.empty()) {
+    if (how == Publish::kIfAbsent) {
+      // Linking never replaces: a writer that got there first (or anything else that now
+      // counts as present) wins, as if it had been there all along.
+      const int err = link_as(path);
+      if (err == 0) return base::ok_status();
+      if (err != EEXIST) return step_error(kRenameStep, err);
+      if (presence(path, size_) == Presence::kPresent) return base::ok_status();
+    }
+    // A name of our own beside the item, then one rename over whatever is there. linkat never
+    // follows or replaces an entry at the new name, so a planted one only costs a fresh name.
+    const int err = with_free_name(temporary_path(path, static_cast<long>(::getpid())), from,
+                                   [this](const std::string& candidate) { return link_as(candidate); });
+    if (err) return step_error(kRenameStep, err);
+  }
+  if (::rename(from.c_str(), path.c_str()) != 0) {
     const int err = errno;
-    ::unlink(tmp.c_str());
+    ::unlink(from.c_str());
     return step_error(kRenameStep, err);
   }
   return base::ok_status();
+}
+
+base::Status make_parent_directories(const std::string& path) {
+  if (const int err = base::make_directories(base::parent_directory(path))) {
+    return step_error(kMkdirStep, err);
+  }
+  return base::ok_status();
+}
+
+base::Status atomic_write(const std::string& path, std::string_view bytes, Publish how) {
+  if (auto made = make_parent_directories(path); !made) return made;
+  auto file = TemporaryFile::create(std::string(base::parent_directory(path)),
+                                    temporary_path(path, static_cast<long>(::getpid())));
+  if (!file) return std::move(file).take_error();
+  if (auto written = file->write(bytes); !written) return written;
+  return file->publish(path, how);
+}
+
+base::Fd open_item(const std::string& path) {
+  base::Fd fd = base::open_file(path, O_RDONLY | O_NONBLOCK);
+  struct stat st;
+  if (fd.valid() && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
+  return fd;
 }
 
 }  // namespace tovrel::cas

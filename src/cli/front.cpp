@@ -37,7 +37,7 @@ void print_result(const json::JsonValue& result) {
   base::LineWriter& out = base::stdout_writer();
   std::lock_guard guard(out.lock());
   if (auto err = out.write(line)) {
-    base::internal_failure("failed printing to stdout: " + *err);
+    base::printing_failed(*err);
   }
 }
 

@@ -187,7 +187,7 @@ void run_command(const ChildArgs& args, std::optional<std::string_view> stdin_da
   base::LineWriter& writer = base::stdout_writer();
   write_run_result(report, [&writer](std::string_view piece) {
     if (auto failure = writer.write(piece)) {
-      base::internal_failure(base::with_cause(base::kFailedPrintingToStdout, *failure));
+      base::printing_failed(*failure);
     }
   });
   base::exit_process(0);

@@ -42,7 +42,7 @@ std::function<void(const StopEvent&)> forwarder(Fd pipe, void (*sink)(std::strin
 // looks like the child's; it ends the process as an internal failure instead.
 void write_message(std::string_view text) {
   if (auto err = base::stderr_write(text)) {
-    base::internal_failure(base::with_cause(kFailedPrintingToStderr, *err));
+    base::printing_failed(*err, 2);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,7 +36,9 @@ Prepared prepare(const std::string& dir, std::size_t index, const ChildOptions& 
   const std::string base = dir + "/" + std::to_string(index);
   p.out_path = base + ".out";
   p.err_path = base + ".err";
-  if (o.stdin_path) {
+  if (o.stdin_fd >= 0) {
+    p.in_fd = ::fcntl(o.stdin_fd, F_DUPFD_CLOEXEC, 3);
+  } else if (o.stdin_path) {
     p.in_fd = open_or_throw(*o.stdin_path, O_RDONLY);
   } else if (o.stdin_data) {
     tovrel::test::write_file(base + ".in", *o.stdin_data);
@@ -71,12 +74,20 @@ pid_t start(const CasCommands& command, const Prepared& p, const ChildOptions& o
   ::dup2(p.err_fd, 2);
   ::signal(SIGPIPE, SIG_IGN);  // as the program's start-up does
   if (o.cwd && ::chdir(o.cwd->c_str()) != 0) ::_exit(126);
+  if (o.file_size_limit) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{*o.file_size_limit, *o.file_size_limit};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+  }
   if (barrier_write >= 0) ::close(barrier_write);
   if (barrier >= 0) {
     char c;
     while (::read(barrier, &c, 1) < 0) {
     }
   }
+  // Nothing of the test's own descriptors stays open in the child (there is no exec to close
+  // them), so that a pipe or socket end the test closes is closed.
+  ::close_range(3, ~0u, 0);
   const json::JsonValue result = handle_cas(command);
   (void)base::stdout_writer().write(json::to_compact(result) + "\n");
   base::exit_process(0);
@@ -124,7 +135,7 @@ std::vector<Outcome> run_cas_together(const std::vector<CasCommands>& commands,
 std::vector<std::string> files_under(const std::string& root) {
   std::vector<std::string> out;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (!e.is_directory()) out.push_back(fs::relative(e.path(), root).string());
+    if (!e.is_directory()) out.push_back(e.path().lexically_relative(root).string());
   }
   std::sort(out.begin(), out.end());
   return out;

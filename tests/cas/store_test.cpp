@@ -1,11 +1,14 @@
 #include "cas/store.h"
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "support/run.h"
 
@@ -20,7 +23,7 @@ const std::string kDigest = "abcdef0123456789abcdef0123456789abcdef0123456789abc
 std::vector<std::string> files_under(const std::string& root) {
   std::vector<std::string> out;
   for (const auto& e : fs::recursive_directory_iterator(root)) {
-    if (!e.is_directory()) out.push_back(fs::relative(e.path(), root).string());
+    if (!e.is_directory()) out.push_back(e.path().lexically_relative(root).string());
   }
   std::sort(out.begin(), out.end());
   return out;
@@ -107,17 +110,142 @@ TEST(Store, RenameOntoDirectoryFailsAndRemovesTemporary) {
   EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
 }
 
+// Both forms of the temporary file: unnamed where the file system allows it, and the named
+// form that serves where it does not.
+struct Form {
+  const char* name;
+  base::Status (*write)(const std::string& path, std::string_view bytes);
+};
+const Form kForms[] = {
+    {"unnamed", [](const std::string& path, std::string_view bytes) { return atomic_write(path, bytes); }},
+    {"named",
+     [](const std::string& path, std::string_view bytes) -> base::Status {
+       auto file = TemporaryFile::create_named(temporary_path(path, ::getpid()));
+       if (!file) return std::move(file).take_error();
+       if (auto written = file->write(bytes); !written) return written;
+       return file->publish(path, Publish::kReplacing);
+     }},
+};
+
+// What stands at the temporary name is never followed nor replaced: a symbolic link planted by
+// anyone who can write the folder, or the file of another writer with the same process id (in
+// another PID namespace).
+TEST(Store, PlantedEntryAtTemporaryNameIsLeftAlone) {
+  for (const Form& form : kForms) {
+    for (const bool link : {true, false}) {
+      SCOPED_TRACE(std::string(form.name) + (link ? ", planted link" : ", planted file"));
+      TempDir dir;
+      const std::string path = object_path(dir / "store", kBlobsDir, kDigest, "");
+      const std::string tmp = temporary_path(path, ::getpid());
+      fs::create_directories(fs::path(path).parent_path());
+      test::write_file(dir / "victim", "mine");
+      if (link) {
+        fs::create_symlink(dir / "victim", tmp);
+      } else {
+        test::write_file(tmp, "theirs");
+      }
+      ASSERT_TRUE(form.write(path, "item").ok());
+      EXPECT_EQ(test::read_file(dir / "victim"), "mine");
+      EXPECT_EQ(test::read_file(tmp), link ? "mine" : "theirs");
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+      EXPECT_EQ(test::read_file(path), "item");
+      EXPECT_EQ(files_under(dir / "store"),
+                (std::vector<std::string>{"blobs/ab/cd/" + kDigest,
+                                          "blobs/ab/cd/" + kDigest + ".tmp." + std::to_string(::getpid())}));
+    }
+  }
+}
+
 TEST(Store, WriteFailureRemovesTemporary) {
-  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  for (const Form& form : kForms) {
+    SCOPED_TRACE(form.name);
+    TempDir dir;
+    const std::string path = object_path(dir.path(), kBlobsDir, kDigest, "");
+    fs::create_directories(fs::path(path).parent_path());
+    // Files may not grow beyond one byte: the write fails part-way.
+    const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit old;
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit one_byte{1, old.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &one_byte);
+    const auto r = form.write(path, "xy");
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, old_handler);
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error(), "write: File too large (os error 27)");
+    EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
+  }
+}
+
+TEST(Store, PresenceOfWhatStandsAtThePath) {
   TempDir dir;
-  // The temporary name of this path is a symbolic link to a device that is always full.
-  const std::string path = object_path(dir.path(), kBlobsDir, kDigest, "");
-  fs::create_directories(fs::path(path).parent_path());
-  fs::create_symlink("/dev/full", temporary_path(path, ::getpid()));
-  const auto r = atomic_write(path, "x");
-  ASSERT_FALSE(r.ok());
-  EXPECT_EQ(r.error(), "write: No space left on device (os error 28)");
-  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
+  test::write_file(dir / "file", "abc");
+  fs::create_directory(dir / "dir");
+  fs::create_symlink(dir / "file", dir / "link");
+  fs::create_symlink(dir / "none", dir / "dangling");
+  const struct {
+    const char* name;
+    std::uint64_t size;
+    Presence presence;
+  } cases[] = {
+      {"none", 3, Presence::kAbsent},      {"dangling", 3, Presence::kAbsent},
+      {"file", 3, Presence::kPresent},     {"file", 4, Presence::kTorn},
+      {"file", 0, Presence::kTorn},        {"link", 3, Presence::kPresent},
+      {"link", 2, Presence::kTorn},        {"dir", 3, Presence::kPresent},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(presence(dir / c.name, c.size), c.presence) << c.name << " " << c.size;
+  }
+}
+
+// Linking an unnamed file never replaces: what appeared at the name while the file was written
+// stays if it counts as present, and is replaced otherwise.
+TEST(Store, PublishingIfAbsentKeepsWhatIsPresent) {
+  const struct {
+    const char* appeared;
+    std::function<void(const std::string&)> plant;
+    std::string final_content;
+  } cases[] = {
+      {"same-size file", [](const std::string& p) { test::write_file(p, "othr"); }, "othr"},
+      {"torn file", [](const std::string& p) { test::write_file(p, "it"); }, "item"},
+      {"dangling link", [](const std::string& p) { fs::create_symlink(p + ".none", p); }, "item"},
+      {"nothing", [](const std::string&) {}, "item"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.appeared);
+    TempDir dir;
+    const std::string path = dir / "item";
+    auto file = TemporaryFile::create(dir.path(), dir / "item.tmp");
+    ASSERT_TRUE(file.ok());
+    ASSERT_TRUE(file->write("item").ok());
+    c.plant(path);
+    ASSERT_TRUE(file->publish(path, Publish::kIfAbsent).ok());
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+    EXPECT_EQ(test::read_file(path), c.final_content);
+    EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{"item"});
+  }
+  TempDir dir;
+  auto file = TemporaryFile::create(dir.path(), dir / "item.tmp");
+  ASSERT_TRUE(file.ok() && file->write("item").ok());
+  fs::create_directory(dir / "item");
+  EXPECT_TRUE(file->publish(dir / "item", Publish::kIfAbsent).ok());
+  EXPECT_TRUE(fs::is_directory(dir / "item"));
+}
+
+// Only a regular file is an item that can be read; opening anything else never blocks (a FIFO
+// without a writer would block a plain open forever).
+TEST(Store, OpenItemReadsOnlyRegularFiles) {
+  TempDir dir;
+  test::write_file(dir / "file", "abc");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_directory(dir / "dir");
+  fs::create_symlink(dir / "file", dir / "link");
+  fs::create_symlink("/dev/null", dir / "device");
+  const struct {
+    const char* name;
+    bool readable;
+  } cases[] = {{"file", true}, {"link", true}, {"fifo", false}, {"dir", false}, {"device", false}, {"none", false}};
+  for (const auto& c : cases) EXPECT_EQ(open_item(dir / c.name).valid(), c.readable) << c.name;
 }
 
 TEST(Store, ReadOnlyDirectoryFailsAtTmpfile) {
