@@ -27,8 +27,6 @@ inline constexpr std::string_view kInvalidTimeoutRule =
 inline constexpr std::string_view kInvalidPid = "invalid process id";
 inline constexpr std::string_view kInvalidPidRule = "must be from 1 to 2147483647";
 
-// The internal failure of exec stream when one of its own messages cannot be written:
-
 // The internal failure of a wait whose poll fails: "poll: {cause}".
 inline constexpr std::string_view kPollFailed = "poll";
 
