@@ -2,6 +2,8 @@
 
 #include "cli/startup.h"
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <new>
@@ -38,6 +40,9 @@ int recurse(long depth) {
 }
 #endif
 
+// A null pointer that no compiler can see through.
+int* volatile g_nowhere = nullptr;
+
 TEST(StartUpDeathTest, StackOverflowIsReportedThenAborts) {
 #ifdef TOVREL_ASAN
   GTEST_SKIP() << "the address sanitizer reports stack overflows itself";
@@ -49,6 +54,21 @@ TEST(StartUpDeathTest, StackOverflowIsReportedThenAborts) {
         recurse(0);
       },
       "^tovrel: stack overflow\n$");
+#endif
+}
+
+// A fault outside the stack's reach is not taken for an overflow: it keeps its default action.
+TEST(StartUpDeathTest, OtherFaultsKeepTheirDefaultAction) {
+#if defined(TOVREL_ASAN) || defined(TOVREL_TSAN)
+  GTEST_SKIP() << "the sanitizers report faults themselves";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        install_stack_overflow_handler();
+        *g_nowhere = 1;
+      },
+      ::testing::KilledBySignal(SIGSEGV), "^$");
 #endif
 }
 
