@@ -409,13 +409,6 @@ std::optional<Value> Matches::take(std::string_view id) {
   return std::nullopt;
 }
 
-const Value* Matches::find(std::string_view id) const {
-  for (const auto& [k, v] : values_) {
-    if (k == id) return &v;
-  }
-  return nullptr;
-}
-
 void Matches::set(std::string id, Value value) {
   for (auto& [k, v] : values_) {
     if (k == id) {
@@ -424,10 +417,6 @@ void Matches::set(std::string id, Value value) {
     }
   }
   values_.emplace_back(std::move(id), std::move(value));
-}
-
-const std::string* Matches::subcommand_name() const {
-  return subcommand_ ? &subcommand_name_ : nullptr;
 }
 
 std::optional<std::pair<std::string, Matches>> Matches::take_subcommand() {

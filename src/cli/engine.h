@@ -51,7 +51,6 @@ struct Option {
 struct Command {
   std::string name;
   std::string about;
-  bool subcommand_required = false;
   bool help_without_arguments = false;  // a group given no words shows its help (stderr, 2)
   std::vector<Option> options;
   std::vector<Command> subcommands;
@@ -72,11 +71,8 @@ class Matches {
  public:
   // Moves the value stored under `id` out of the matches; none when there is none.
   std::optional<Value> take(std::string_view id);
-  const Value* find(std::string_view id) const;
   void set(std::string id, Value value);
 
-  // The matched subcommand's name and level, if any.
-  const std::string* subcommand_name() const;
   // Moves the subcommand out (name and level); none when there is none.
   std::optional<std::pair<std::string, Matches>> take_subcommand();
   void set_subcommand(std::string name, Matches sub);

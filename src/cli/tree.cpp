@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <mutex>
 #include <string>
 
 #include "base/decimal.h"
@@ -25,16 +24,16 @@ constexpr std::string_view kIntInvalid = "invalid digit found in string";
 constexpr std::string_view kIntTooLarge = "number too large to fit in target type";
 constexpr std::string_view kIntTooSmall = "number too small to fit in target type";
 
-// The default texts are made once per process and handed to every build of the tree.
-std::string g_run_timeout_default;
-std::string g_stream_timeout_default;
-std::string g_kill_grace_default;
-std::once_flag g_run_timeout_once;
-std::once_flag g_stream_timeout_once;
-std::once_flag g_kill_grace_once;
-
-std::string render_timeout_default() { return base::decimal_text(300.0); }
-std::string render_grace_default() { return base::decimal_text(3.0); }
+// The default texts, written as the value parsers' numbers print. Options refer to them, so
+// they are made once and outlive every build of the tree.
+const std::string& timeout_default() {
+  static const std::string text = base::decimal_text(300.0);
+  return text;
+}
+const std::string& grace_default() {
+  static const std::string text = base::decimal_text(3.0);
+  return text;
+}
 
 std::string value_name_of(std::string_view id) {
   std::string out(id);
@@ -96,7 +95,6 @@ Command command(std::string_view name, std::string_view about) {
 
 Command group(std::string_view name, std::string_view about) {
   Command c = command(name, about);
-  c.subcommand_required = true;
   c.help_without_arguments = true;
   return c;
 }
@@ -179,19 +177,6 @@ base::Result<T> parse_integer(std::string_view s) {
 
 }  // namespace
 
-void init_run_timeout_default() {
-  std::call_once(g_run_timeout_once, [] { g_run_timeout_default = render_timeout_default(); });
-}
-
-void init_stream_timeout_default() {
-  std::call_once(g_stream_timeout_once,
-                 [] { g_stream_timeout_default = render_timeout_default(); });
-}
-
-void init_kill_grace_default() {
-  std::call_once(g_kill_grace_once, [] { g_kill_grace_default = render_grace_default(); });
-}
-
 base::Result<Value> parse_seconds(std::string_view text) {
   if (text.empty()) return base::Error{std::string(kFloatEmpty)};
   std::string_view body = text;
@@ -231,10 +216,12 @@ base::Result<Value> parse_ms(std::string_view text) {
   return Value{*n};
 }
 
+namespace {
+
+// Adds run, spawn, kill, stream and status to the exec group.
 Command add_exec_subcommands(Command exec) {
-  init_run_timeout_default();
   exec.add(run_like("run", "Run a command, wait for completion, capture output",
-                    g_run_timeout_default));
+                    timeout_default()));
 
   Command spawn = command("spawn", "Spawn a detached/daemonized child process");
   Option args = list("args", "arg");
@@ -247,15 +234,13 @@ Command add_exec_subcommands(Command exec) {
       .add(flag("stdin_pipe"));
   exec.add(std::move(spawn));
 
-  init_kill_grace_default();
   Command kill = command("kill", "Kill a process by PID");
   kill.add(number("pid", parse_pid, true))
-      .add(number("grace", parse_seconds, false, &g_kill_grace_default));
+      .add(number("grace", parse_seconds, false, &grace_default()));
   exec.add(std::move(kill));
 
-  init_stream_timeout_default();
   exec.add(run_like("stream", "Stream a command's output with raw passthrough (no JSON wrapping)",
-                    g_stream_timeout_default));
+                    timeout_default()));
 
   Command status = command("status", "Check if a process is alive");
   status.add(number("pid", parse_pid, true));
@@ -263,6 +248,7 @@ Command add_exec_subcommands(Command exec) {
   return exec;
 }
 
+// Adds exec, cas, sign, verify, keypair, envelope and time, in this order.
 Command add_subcommands(Command root) {
   root.add(add_exec_subcommands(group("exec", "Execute primitive \u2014 process lifecycle")));
 
@@ -313,11 +299,12 @@ Command add_subcommands(Command root) {
   return root;
 }
 
+}  // namespace
+
 Command build_cli() {
   Command root;
   root.name = "tovrel";
   root = add_subcommands(std::move(root));
-  root.subcommand_required = true;
   root.help_without_arguments = true;
   root.about = std::string(kRootAbout);
   return root;
