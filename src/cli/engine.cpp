@@ -4,6 +4,7 @@
 
 #include "base/utf8.h"
 #include "cli/layout.h"
+#include "cli/suggest.h"
 
 namespace tovrel::cli {
 
@@ -430,6 +431,13 @@ std::optional<std::pair<std::string, Matches>> Matches::take_subcommand() {
 void Matches::set_subcommand(std::string name, Matches sub) {
   subcommand_name_ = std::move(name);
   subcommand_ = std::make_unique<Matches>(std::move(sub));
+}
+
+Styled format_usage_error(const Command& root, std::string_view message) {
+  detail::ErrorParts err;
+  err.message.add(message);
+  err.usage = detail::full_usage(root, root.name);
+  return detail::error_exit(err).text;
 }
 
 ParseOutcome parse(const Command& root, std::string_view usage_name,

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "cli/styled.h"
 
 namespace tovrel::cli {
 
@@ -83,22 +84,6 @@ class Matches {
   std::unique_ptr<Matches> subcommand_;
 };
 
-enum class Style { kPlain, kHeader, kLiteral, kPlaceholder, kError, kInvalid, kValid };
-
-// Text with styled runs; rendered with or without terminal escapes.
-class Styled {
- public:
-  Styled& add(std::string_view text, Style style = Style::kPlain);
-  Styled& add(const Styled& other);
-  std::string render(bool colour) const;
-  std::string plain() const { return render(false); }
-  bool empty() const { return parts_.empty(); }
-
- private:
-  std::vector<std::pair<Style, std::string>> parts_;
-};
-
-enum class Stream { kStdout, kStderr };
 
 // Help or a usage error: the text, where it goes and the exit status that follows.
 struct ParseExit {
@@ -117,17 +102,5 @@ ParseOutcome parse(const Command& root, std::string_view usage_name,
 // A usage error with a message of the caller's, formatted against `root` under its own name:
 // "error: {message}", the root's usage line and the hint to try --help.
 Styled format_usage_error(const Command& root, std::string_view message);
-
-// Whether text written to the stream should carry colour: only on a terminal, honouring
-// NO_COLOR, CLICOLOR_FORCE, CLICOLOR, TERM and CI.
-bool use_colour(Stream stream);
-
-// The Jaro similarity of two texts, compared by code point.
-double jaro(std::string_view a, std::string_view b);
-
-// The candidates whose similarity to `text` is strictly above 0.7, least similar first (ties
-// keep the candidates' order).
-std::vector<std::string> similar_names(std::string_view text,
-                                       const std::vector<std::string>& candidates);
 
 }  // namespace tovrel::cli

@@ -1,12 +1,8 @@
 #include "cli/layout.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 
-namespace tovrel::cli {
-namespace detail {
+namespace tovrel::cli::detail {
 
 std::size_t width(std::string_view text) {
   std::size_t n = 0;
@@ -29,7 +25,6 @@ const Option& help_flag() {
   return kFlag;
 }
 
-// The generated `help` subcommand of a group. It has no help flag of its own.
 const Command& help_command() {
   static const Command kCommand = [] {
     Command c;
@@ -42,7 +37,6 @@ const Command& help_command() {
 
 bool is_help_command(const Command& c) { return &c == &help_command(); }
 
-// The options a command accepts, the help flag last.
 std::vector<const Option*> all_options(const Command& c) {
   std::vector<const Option*> out;
   for (const Option& o : c.options) out.push_back(&o);
@@ -57,7 +51,6 @@ std::vector<std::string> subcommand_names(const Command& c) {
   return out;
 }
 
-// A subcommand of `c` named exactly `word`, the generated `help` included.
 const Command* find_subcommand(const Command& c, std::string_view word) {
   if (!is_group(c)) return nullptr;
   for (const Command& s : c.subcommands) {
@@ -67,7 +60,6 @@ const Command* find_subcommand(const Command& c, std::string_view word) {
   return nullptr;
 }
 
-// "--name <VALUE>" or "--name".
 std::string option_text(const Option& o) {
   std::string s = "--" + o.long_name;
   if (takes_value(o)) s += " <" + o.value_name + ">";
@@ -87,8 +79,6 @@ Styled usage_title(const Styled& usage) {
   return s;
 }
 
-// The full usage line: name and path, "[OPTIONS]" when a leaf has an optional option, the
-// required options, "<COMMAND>" for a group.
 Styled full_usage(const Command& c, std::string_view bin) {
   Styled s;
   s.add(bin, Style::kLiteral);
@@ -106,7 +96,6 @@ Styled full_usage(const Command& c, std::string_view bin) {
   return s;
 }
 
-// The given-options usage line: the required options, then `used` (each once, in order).
 Styled given_usage(const Command& c, std::string_view bin, const std::vector<const Option*>& used) {
   if (used.empty()) return full_usage(c, bin);
   std::vector<const Option*> shown;
@@ -189,8 +178,6 @@ Styled help_text(const Command& c, std::string_view bin) {
   return s;
 }
 
-
-
 ParseExit error_exit(const ErrorParts& e) {
   ParseExit out;
   out.text.add("error:", Style::kError).add(" ").add(e.message);
@@ -246,79 +233,4 @@ ParseExit help_exit(const Command& c, std::string_view bin, Stream stream, int s
   return out;
 }
 
-}  // namespace detail
-
-Styled& Styled::add(std::string_view text, Style style) {
-  if (text.empty()) return *this;
-  if (!parts_.empty() && parts_.back().first == style) {
-    parts_.back().second += text;
-  } else {
-    parts_.emplace_back(style, std::string(text));
-  }
-  return *this;
-}
-
-Styled& Styled::add(const Styled& other) {
-  for (const auto& [style, text] : other.parts_) add(text, style);
-  return *this;
-}
-
-std::string Styled::render(bool colour) const {
-  std::string out;
-  for (const auto& [style, text] : parts_) {
-    std::string_view start;
-    switch (style) {
-      case Style::kPlain:
-      case Style::kPlaceholder:
-        break;
-      case Style::kHeader:
-        start = "\x1b[1m\x1b[4m";
-        break;
-      case Style::kLiteral:
-        start = "\x1b[1m";
-        break;
-      case Style::kError:
-        start = "\x1b[1m\x1b[31m";
-        break;
-      case Style::kInvalid:
-        start = "\x1b[33m";
-        break;
-      case Style::kValid:
-        start = "\x1b[32m";
-        break;
-    }
-    if (colour && !start.empty()) {
-      out += start;
-      out += text;
-      out += "\x1b[0m";
-    } else {
-      out += text;
-    }
-  }
-  return out;
-}
-
-Styled format_usage_error(const Command& root, std::string_view message) {
-  detail::ErrorParts err;
-  err.message.add(message);
-  err.usage = detail::full_usage(root, root.name);
-  return detail::error_exit(err).text;
-}
-
-bool use_colour(Stream stream) {
-  const auto env = [](const char* name) -> std::optional<std::string_view> {
-    const char* v = getenv(name);
-    if (!v) return std::nullopt;
-    return std::string_view(v);
-  };
-  if (auto v = env("NO_COLOR"); v && !v->empty()) return false;
-  if (auto v = env("CLICOLOR_FORCE"); v && *v != "0") return true;
-  const auto clicolor = env("CLICOLOR");
-  if (clicolor && *clicolor == "0") return false;
-  if (!isatty(stream == Stream::kStdout ? 1 : 2)) return false;
-  const auto term = env("TERM");
-  const bool term_colour = term && *term != "dumb";
-  return term_colour || clicolor.has_value() || env("CI").has_value();
-}
-
-}  // namespace tovrel::cli
+}  // namespace tovrel::cli::detail

@@ -13,7 +13,6 @@ namespace tovrel::cli {
 
 namespace {
 
-// About and help texts of the tree.
 constexpr std::string_view kRootAbout = "Tovrel microkernel \u2014 Execute, Memory, Identity, Time";
 
 // Reasons the value parsers give.

@@ -9,8 +9,8 @@
 
 #include "cli/decode.h"
 #include "cli/engine.h"
+#include "cli/parse.h"
 #include "cli/tree.h"
-#include "cli/usage_name.h"
 
 namespace tovrel::cli {
 namespace {
