@@ -35,35 +35,48 @@ enum class OptionKind {
   kList,    // repeatable, every occurrence appends its one value
 };
 
+// A view of a constant array: the tables a command tree is declared in. Unlike std::span it
+// may name a type that is still incomplete, as a command's own subcommands do.
+template <class T>
+class Items {
+ public:
+  constexpr Items() = default;
+  template <std::size_t N>
+  constexpr Items(const T (&items)[N]) : data_(items), size_(N) {}
+
+  constexpr const T* begin() const { return data_; }
+  constexpr const T* end() const { return data_ + size_; }
+  constexpr std::size_t size() const { return size_; }
+  constexpr bool empty() const { return size_ == 0; }
+  constexpr const T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  const T* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// Options and commands are plain constants, so that a whole tree can be a table fixed at
+// compile time: nothing is built when the program starts.
 struct Option {
-  std::string id;          // the key of the value in the matches
-  std::string long_name;   // without the two dashes
-  std::string value_name;  // shown in angle brackets; unused for flags
+  std::string_view id = {};          // the key of the value in the matches
+  std::string_view long_name = {};   // without the two dashes
+  std::string_view value_name = {};  // shown in angle brackets; unused for flags
   OptionKind kind = OptionKind::kText;
   ValueParser parser = nullptr;  // kNumber only
-  std::string help;
+  std::string_view help = {};
   // Converted by the option's own parser when the option is not given.
-  std::optional<std::string_view> default_text;
+  std::optional<std::string_view> default_text = std::nullopt;
   bool required = false;
   // Whether a separate value may begin with '-' ("--" and "--help" included).
   bool hyphen_values = false;
 };
 
 struct Command {
-  std::string name;
-  std::string about;
+  std::string_view name = {};
+  std::string_view about = {};
   bool help_without_arguments = false;  // a group given no words shows its help (stderr, 2)
-  std::vector<Option> options;
-  std::vector<Command> subcommands;
-
-  Command& add(Option option) {
-    options.push_back(std::move(option));
-    return *this;
-  }
-  Command& add(Command sub) {
-    subcommands.push_back(std::move(sub));
-    return *this;
-  }
+  Items<Option> options = {};
+  Items<Command> subcommands = {};
 };
 
 // What a successful parse found at one command level: the values under their option ids (in

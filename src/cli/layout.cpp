@@ -14,24 +14,13 @@ bool takes_value(const Option& o) { return o.kind != OptionKind::kFlag; }
 bool is_group(const Command& c) { return !c.subcommands.empty(); }
 
 const Option& help_flag() {
-  static const Option kFlag = [] {
-    Option o;
-    o.id = std::string(kHelpName);
-    o.long_name = std::string(kHelpName);
-    o.kind = OptionKind::kFlag;
-    o.help = std::string(kHelpFlagHelp);
-    return o;
-  }();
+  static constexpr Option kFlag{
+      .id = kHelpName, .long_name = kHelpName, .kind = OptionKind::kFlag, .help = kHelpFlagHelp};
   return kFlag;
 }
 
 const Command& help_command() {
-  static const Command kCommand = [] {
-    Command c;
-    c.name = std::string(kHelpName);
-    c.about = std::string(kHelpCommandAbout);
-    return c;
-  }();
+  static constexpr Command kCommand{.name = kHelpName, .about = kHelpCommandAbout};
   return kCommand;
 }
 
@@ -46,7 +35,7 @@ std::vector<const Option*> all_options(const Command& c) {
 
 std::vector<std::string> subcommand_names(const Command& c) {
   std::vector<std::string> out;
-  for (const Command& s : c.subcommands) out.push_back(s.name);
+  for (const Command& s : c.subcommands) out.emplace_back(s.name);
   if (is_group(c)) out.emplace_back(kHelpName);
   return out;
 }
@@ -61,15 +50,15 @@ const Command* find_subcommand(const Command& c, std::string_view word) {
 }
 
 std::string option_text(const Option& o) {
-  std::string s = "--" + o.long_name;
-  if (takes_value(o)) s += " <" + o.value_name + ">";
+  std::string s = "--" + std::string(o.long_name);
+  if (takes_value(o)) s += " <" + std::string(o.value_name) + ">";
   return s;
 }
 
 Styled option_styled(const Option& o) {
   Styled s;
-  s.add("--" + o.long_name, Style::kLiteral);
-  if (takes_value(o)) s.add(" ").add("<" + o.value_name + ">", Style::kPlaceholder);
+  s.add("--" + std::string(o.long_name), Style::kLiteral);
+  if (takes_value(o)) s.add(" ").add("<" + std::string(o.value_name) + ">", Style::kPlaceholder);
   return s;
 }
 
@@ -133,9 +122,9 @@ Styled help_text(const Command& c, std::string_view bin) {
   };
   if (is_group(c)) {
     heading("Commands");
-    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<std::pair<std::string_view, std::string_view>> rows;
     for (const Command& sub : c.subcommands) rows.emplace_back(sub.name, sub.about);
-    rows.emplace_back(std::string(kHelpName), std::string(kHelpCommandAbout));
+    rows.emplace_back(kHelpName, kHelpCommandAbout);
     std::size_t longest = 0;
     for (const auto& r : rows) longest = std::max(longest, width(r.first));
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -166,7 +155,7 @@ Styled help_text(const Command& c, std::string_view bin) {
         first_col.add("    ");
       }
       first_col.add(option_styled(o));
-      std::string second = o.help;
+      std::string second(o.help);
       if (o.default_text) {
         if (!second.empty()) second += ' ';
         second += "[default: " + std::string(*o.default_text) + "]";

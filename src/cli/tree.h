@@ -9,7 +9,8 @@
 
 namespace tovrel::cli {
 
-// The root command `tovrel` with the whole tree.
+// The root command `tovrel` with the whole tree. The tree is a table of constants, so this
+// only hands out the root's view of it.
 Command build_cli();
 
 // Value parsers of the number options; the error text is the reason shown to the user.
