@@ -6,7 +6,8 @@
 int main(void) {
   struct timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  unsigned long long ns = (unsigned long long)ts.tv_sec * 1000000000ull + (unsigned long long)ts.tv_nsec;
+  unsigned long long ns =
+      (unsigned long long)ts.tv_sec * 1000000000ull + (unsigned long long)ts.tv_nsec;
   printf("{\"timestamp_ms\":%llu,\"timestamp_ns\":%llu}\n", ns / 1000000ull, ns);
   return 0;
 }

@@ -97,7 +97,6 @@ class Matches {
   std::unique_ptr<Matches> subcommand_;
 };
 
-
 // Help or a usage error: the text, where it goes and the exit status that follows.
 struct ParseExit {
   Styled text;

@@ -50,7 +50,8 @@ bool is_stack_overflow(std::uintptr_t addr) {
   if (g_stack_top == 0 || getrlimit(RLIMIT_STACK, &limit) != 0) return false;
   if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= g_stack_top) return false;
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const std::uintptr_t reach = static_cast<std::uintptr_t>(limit.rlim_cur) + kStackGuardGapPages * page;
+  const std::uintptr_t reach =
+      static_cast<std::uintptr_t>(limit.rlim_cur) + kStackGuardGapPages * page;
   const std::uintptr_t lowest = g_stack_top > reach ? g_stack_top - reach : 0;
   return addr >= lowest && addr < g_stack_top;
 }

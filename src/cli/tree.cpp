@@ -136,8 +136,10 @@ constexpr Option kArgs{.id = "args",
                        .hyphen_values = true};
 constexpr Option kCwd{.id = "cwd", .long_name = "cwd", .value_name = "CWD"};
 constexpr Option kStdin{.id = "stdin", .long_name = "stdin", .value_name = "STDIN"};
-constexpr Option kStdinPipe{.id = "stdin_pipe", .long_name = "stdin-pipe", .kind = OptionKind::kFlag};
-constexpr Option kEnvs{.id = "envs", .long_name = "env", .value_name = "ENVS", .kind = OptionKind::kList};
+constexpr Option kStdinPipe{
+    .id = "stdin_pipe", .long_name = "stdin-pipe", .kind = OptionKind::kFlag};
+constexpr Option kEnvs{
+    .id = "envs", .long_name = "env", .value_name = "ENVS", .kind = OptionKind::kList};
 constexpr Option kTimeout{.id = "timeout",
                           .long_name = "timeout",
                           .value_name = "TIMEOUT",
@@ -165,8 +167,12 @@ constexpr Option kKillOptions[] = {kPid, kGrace};
 constexpr Option kStatusOptions[] = {kPid};
 
 constexpr Command kExecCommands[] = {
-    {.name = "run", .about = "Run a command, wait for completion, capture output", .options = kRunOptions},
-    {.name = "spawn", .about = "Spawn a detached/daemonized child process", .options = kSpawnOptions},
+    {.name = "run",
+     .about = "Run a command, wait for completion, capture output",
+     .options = kRunOptions},
+    {.name = "spawn",
+     .about = "Spawn a detached/daemonized child process",
+     .options = kSpawnOptions},
     {.name = "kill", .about = "Kill a process by PID", .options = kKillOptions},
     {.name = "stream",
      .about = "Stream a command's output with raw passthrough (no JSON wrapping)",
@@ -189,7 +195,8 @@ constexpr Command kCasCommands[] = {
     {.name = "has", .about = "Check if a hash exists", .options = kHasOptions},
 };
 
-constexpr Option kKeyDir{.id = "key_dir", .long_name = "key-dir", .value_name = "KEY_DIR", .required = true};
+constexpr Option kKeyDir{
+    .id = "key_dir", .long_name = "key-dir", .value_name = "KEY_DIR", .required = true};
 constexpr Option kPublicKey{
     .id = "public_key", .long_name = "public-key", .value_name = "PUBLIC_KEY", .required = true};
 
@@ -199,7 +206,11 @@ constexpr Option kSignOptions[] = {
      .value_name = "KEY_DIR",
      .help = "Directory containing private_key.pem",
      .required = true},
-    {.id = "hash", .long_name = "hash", .value_name = "HASH", .help = "SHA256 hex digest to sign", .required = true},
+    {.id = "hash",
+     .long_name = "hash",
+     .value_name = "HASH",
+     .help = "SHA256 hex digest to sign",
+     .required = true},
 };
 
 constexpr Option kVerifyOptions[] = {
@@ -228,8 +239,12 @@ constexpr Command kKeypairCommands[] = {
     {.name = "generate",
      .about = "Generate a new Ed25519 keypair and X25519 encryption keypair",
      .options = kGenerateOptions},
-    {.name = "fingerprint", .about = "Compute Ed25519 public key fingerprint", .options = kFingerprintOptions},
-    {.name = "box-fingerprint", .about = "Compute X25519 public key fingerprint", .options = kFingerprintOptions},
+    {.name = "fingerprint",
+     .about = "Compute Ed25519 public key fingerprint",
+     .options = kFingerprintOptions},
+    {.name = "box-fingerprint",
+     .about = "Compute X25519 public key fingerprint",
+     .options = kFingerprintOptions},
 };
 
 constexpr Option kOpenOptions[] = {
@@ -242,8 +257,8 @@ constexpr Option kOpenOptions[] = {
 
 constexpr Command kEnvelopeCommands[] = {
     {.name = "open",
-     .about = "Decrypt a sealed envelope, validate env map, return safe entries. Reads envelope JSON "
-              "from stdin",
+     .about = "Decrypt a sealed envelope, validate env map, return safe entries. Reads "
+              "envelope JSON from stdin",
      .options = kOpenOptions},
 };
 
@@ -280,7 +295,10 @@ constexpr Command kRootCommands[] = {
      .about = "Open a sealed secret envelope (decrypt + validate + filter)",
      .help_without_arguments = true,
      .subcommands = kEnvelopeCommands},
-    {.name = "time", .about = "Time primitive", .help_without_arguments = true, .subcommands = kTimeCommands},
+    {.name = "time",
+     .about = "Time primitive",
+     .help_without_arguments = true,
+     .subcommands = kTimeCommands},
 };
 
 constexpr Command kTree{.name = "tovrel",
