@@ -40,9 +40,6 @@ int recurse(long depth) {
 }
 #endif
 
-// A null pointer that no compiler can see through.
-int* volatile g_nowhere = nullptr;
-
 TEST(StartUpDeathTest, StackOverflowIsReportedThenAborts) {
 #ifdef TOVREL_ASAN
   GTEST_SKIP() << "the address sanitizer reports stack overflows itself";
@@ -66,7 +63,8 @@ TEST(StartUpDeathTest, OtherFaultsKeepTheirDefaultAction) {
   EXPECT_EXIT(
       {
         install_stack_overflow_handler();
-        *g_nowhere = 1;
+        int* volatile nowhere = nullptr;  // a null pointer no compiler can see through
+        *nowhere = 1;
       },
       ::testing::KilledBySignal(SIGSEGV), "^$");
 #endif
