@@ -41,6 +41,7 @@ template <class T>
 class Items {
  public:
   constexpr Items() = default;
+  // Implicit, so that an entry of the table reads `.options = kRunOptions`.
   template <std::size_t N>
   constexpr Items(const T (&items)[N]) : data_(items), size_(N) {}
 
@@ -56,7 +57,8 @@ class Items {
 };
 
 // Options and commands are plain constants, so that a whole tree can be a table fixed at
-// compile time: nothing is built when the program starts.
+// compile time: nothing is built when the program starts. Every member has an initialiser, so
+// an entry of the table names only the fields it sets.
 struct Option {
   std::string_view id = {};          // the key of the value in the matches
   std::string_view long_name = {};   // without the two dashes
