@@ -4,6 +4,7 @@
 
 #include "base/utf8.h"
 #include "cli/layout.h"
+#include "cli/suggest.h"
 
 namespace tovrel::cli {
 
@@ -189,7 +190,7 @@ Fail LevelParser::react(const Option& o, std::vector<std::string> raw, Source so
 // with none, a subcommand named later on the line whose option is similar.
 ParseExit LevelParser::unknown_long(std::string_view name, std::size_t index) {
   std::vector<std::string> longs;
-  for (const Option* o : all_options(cmd_)) longs.push_back(o->long_name);
+  for (const Option* o : all_options(cmd_)) longs.emplace_back(o->long_name);
   std::vector<std::string> similar = similar_names(name, longs);
   ErrorParts err;
   err.message = unexpected_argument("--" + std::string(name));
@@ -203,14 +204,14 @@ ParseExit LevelParser::unknown_long(std::string_view name, std::size_t index) {
     for (const Command& s : cmd_.subcommands) subs.push_back(&s);
     for (const Command* s : subs) {
       std::vector<std::string> sub_longs;
-      for (const Option* o : all_options(*s)) sub_longs.push_back(o->long_name);
+      for (const Option* o : all_options(*s)) sub_longs.emplace_back(o->long_name);
       std::vector<std::string> found = similar_names(name, sub_longs);
       if (found.empty()) continue;
       const bool named_later = std::find(words_.begin() + static_cast<std::ptrdiff_t>(index) + 1,
                                          words_.end(), s->name) != words_.end();
       if (!named_later) continue;
       Styled tip;
-      tip.add("'").add(s->name + " --" + found.back(), Style::kValid).add("' exists");
+      tip.add("'").add(std::string(s->name) + " --" + found.back(), Style::kValid).add("' exists");
       err.tip = tip;
       break;
     }
@@ -303,7 +304,8 @@ ParseExit LevelParser::help_subcommand(std::size_t start) {
       return error_exit(err);
     }
     current = next;
-    bin += " " + current->name;
+    bin += " ";
+    bin += current->name;
   }
   return help_exit(*current, bin, Stream::kStdout, 0);
 }
@@ -343,11 +345,11 @@ ParseOutcome LevelParser::run() {
       if (waiting == nullptr) {
         if (const Command* sub = find_subcommand(cmd_, word)) {
           if (is_help_command(*sub)) return help_subcommand(i + 1);
-          LevelParser child(*sub, bin_ + " " + sub->name, words_, i + 1);
+          LevelParser child(*sub, bin_ + " " + std::string(sub->name), words_, i + 1);
           ParseOutcome result = child.run();
           if (auto* exit = std::get_if<ParseExit>(&result)) return std::move(*exit);
           Matches level;
-          level.set_subcommand(sub->name, std::move(std::get<Matches>(result)));
+          level.set_subcommand(std::string(sub->name), std::move(std::get<Matches>(result)));
           return level;
         }
       }
@@ -391,7 +393,7 @@ ParseOutcome LevelParser::run() {
   if (Fail f = validate()) return std::move(*f);
   Matches level;
   for (Entry& e : entries_) {
-    if (e.value) level.set(e.option->id, std::move(*e.value));
+    if (e.value) level.set(std::string(e.option->id), std::move(*e.value));
   }
   return level;
 }
@@ -409,13 +411,6 @@ std::optional<Value> Matches::take(std::string_view id) {
   return std::nullopt;
 }
 
-const Value* Matches::find(std::string_view id) const {
-  for (const auto& [k, v] : values_) {
-    if (k == id) return &v;
-  }
-  return nullptr;
-}
-
 void Matches::set(std::string id, Value value) {
   for (auto& [k, v] : values_) {
     if (k == id) {
@@ -424,10 +419,6 @@ void Matches::set(std::string id, Value value) {
     }
   }
   values_.emplace_back(std::move(id), std::move(value));
-}
-
-const std::string* Matches::subcommand_name() const {
-  return subcommand_ ? &subcommand_name_ : nullptr;
 }
 
 std::optional<std::pair<std::string, Matches>> Matches::take_subcommand() {
@@ -441,6 +432,13 @@ std::optional<std::pair<std::string, Matches>> Matches::take_subcommand() {
 void Matches::set_subcommand(std::string name, Matches sub) {
   subcommand_name_ = std::move(name);
   subcommand_ = std::make_unique<Matches>(std::move(sub));
+}
+
+Styled format_usage_error(const Command& root, std::string_view message) {
+  detail::ErrorParts err;
+  err.message.add(message);
+  err.usage = detail::full_usage(root, root.name);
+  return detail::error_exit(err).text;
 }
 
 ParseOutcome parse(const Command& root, std::string_view usage_name,

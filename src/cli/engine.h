@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "cli/styled.h"
 
 namespace tovrel::cli {
 
@@ -34,36 +35,50 @@ enum class OptionKind {
   kList,    // repeatable, every occurrence appends its one value
 };
 
+// A view of a constant array: the tables a command tree is declared in. Unlike std::span it
+// may name a type that is still incomplete, as a command's own subcommands do.
+template <class T>
+class Items {
+ public:
+  constexpr Items() = default;
+  // Implicit, so that an entry of the table reads `.options = kRunOptions`.
+  template <std::size_t N>
+  constexpr Items(const T (&items)[N]) : data_(items), size_(N) {}
+
+  constexpr const T* begin() const { return data_; }
+  constexpr const T* end() const { return data_ + size_; }
+  constexpr std::size_t size() const { return size_; }
+  constexpr bool empty() const { return size_ == 0; }
+  constexpr const T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  const T* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+// Options and commands are plain constants, so that a whole tree can be a table fixed at
+// compile time: nothing is built when the program starts. Every member has an initialiser, so
+// an entry of the table names only the fields it sets.
 struct Option {
-  std::string id;          // the key of the value in the matches
-  std::string long_name;   // without the two dashes
-  std::string value_name;  // shown in angle brackets; unused for flags
+  std::string_view id = {};          // the key of the value in the matches
+  std::string_view long_name = {};   // without the two dashes
+  std::string_view value_name = {};  // shown in angle brackets; unused for flags
   OptionKind kind = OptionKind::kText;
   ValueParser parser = nullptr;  // kNumber only
-  std::string help;
+  std::string_view help = {};
   // Converted by the option's own parser when the option is not given.
-  std::optional<std::string_view> default_text;
+  std::optional<std::string_view> default_text = std::nullopt;
   bool required = false;
   // Whether a separate value may begin with '-' ("--" and "--help" included).
   bool hyphen_values = false;
 };
 
 struct Command {
-  std::string name;
-  std::string about;
-  bool subcommand_required = false;
+  std::string_view name = {};
+  std::string_view about = {};
   bool help_without_arguments = false;  // a group given no words shows its help (stderr, 2)
-  std::vector<Option> options;
-  std::vector<Command> subcommands;
-
-  Command& add(Option option) {
-    options.push_back(std::move(option));
-    return *this;
-  }
-  Command& add(Command sub) {
-    subcommands.push_back(std::move(sub));
-    return *this;
-  }
+  Items<Option> options = {};
+  Items<Command> subcommands = {};
 };
 
 // What a successful parse found at one command level: the values under their option ids (in
@@ -72,11 +87,8 @@ class Matches {
  public:
   // Moves the value stored under `id` out of the matches; none when there is none.
   std::optional<Value> take(std::string_view id);
-  const Value* find(std::string_view id) const;
   void set(std::string id, Value value);
 
-  // The matched subcommand's name and level, if any.
-  const std::string* subcommand_name() const;
   // Moves the subcommand out (name and level); none when there is none.
   std::optional<std::pair<std::string, Matches>> take_subcommand();
   void set_subcommand(std::string name, Matches sub);
@@ -86,23 +98,6 @@ class Matches {
   std::string subcommand_name_;
   std::unique_ptr<Matches> subcommand_;
 };
-
-enum class Style { kPlain, kHeader, kLiteral, kPlaceholder, kError, kInvalid, kValid };
-
-// Text with styled runs; rendered with or without terminal escapes.
-class Styled {
- public:
-  Styled& add(std::string_view text, Style style = Style::kPlain);
-  Styled& add(const Styled& other);
-  std::string render(bool colour) const;
-  std::string plain() const { return render(false); }
-  bool empty() const { return parts_.empty(); }
-
- private:
-  std::vector<std::pair<Style, std::string>> parts_;
-};
-
-enum class Stream { kStdout, kStderr };
 
 // Help or a usage error: the text, where it goes and the exit status that follows.
 struct ParseExit {
@@ -121,17 +116,5 @@ ParseOutcome parse(const Command& root, std::string_view usage_name,
 // A usage error with a message of the caller's, formatted against `root` under its own name:
 // "error: {message}", the root's usage line and the hint to try --help.
 Styled format_usage_error(const Command& root, std::string_view message);
-
-// Whether text written to the stream should carry colour: only on a terminal, honouring
-// NO_COLOR, CLICOLOR_FORCE, CLICOLOR, TERM and CI.
-bool use_colour(Stream stream);
-
-// The Jaro similarity of two texts, compared by code point.
-double jaro(std::string_view a, std::string_view b);
-
-// The candidates whose similarity to `text` is strictly above 0.7, least similar first (ties
-// keep the candidates' order).
-std::vector<std::string> similar_names(std::string_view text,
-                                       const std::vector<std::string>& candidates);
 
 }  // namespace tovrel::cli

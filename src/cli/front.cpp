@@ -2,6 +2,7 @@
 
 #include "base/output.h"
 #include "base/overloaded.h"
+#include "cli/parse.h"
 #include "cli/time.h"
 #include "json/writer.h"
 

@@ -6,10 +6,6 @@
 
 namespace tovrel::cli {
 
-// Builds the tree, parses argv and decodes it. Does not return on help (status 0), on a
-// command-line or decoding error (status 2) or on a type mismatch (status 101).
-Cli parse_command_line(int argc, char** argv);
-
 // Calls the one handler that belongs to the command and returns its result.
 json::JsonValue dispatch_command(Commands command);
 

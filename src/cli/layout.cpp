@@ -1,12 +1,8 @@
 #include "cli/layout.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 
-namespace tovrel::cli {
-namespace detail {
+namespace tovrel::cli::detail {
 
 std::size_t width(std::string_view text) {
   std::size_t n = 0;
@@ -18,31 +14,18 @@ bool takes_value(const Option& o) { return o.kind != OptionKind::kFlag; }
 bool is_group(const Command& c) { return !c.subcommands.empty(); }
 
 const Option& help_flag() {
-  static const Option kFlag = [] {
-    Option o;
-    o.id = std::string(kHelpName);
-    o.long_name = std::string(kHelpName);
-    o.kind = OptionKind::kFlag;
-    o.help = std::string(kHelpFlagHelp);
-    return o;
-  }();
+  static constexpr Option kFlag{
+      .id = kHelpName, .long_name = kHelpName, .kind = OptionKind::kFlag, .help = kHelpFlagHelp};
   return kFlag;
 }
 
-// The generated `help` subcommand of a group. It has no help flag of its own.
 const Command& help_command() {
-  static const Command kCommand = [] {
-    Command c;
-    c.name = std::string(kHelpName);
-    c.about = std::string(kHelpCommandAbout);
-    return c;
-  }();
+  static constexpr Command kCommand{.name = kHelpName, .about = kHelpCommandAbout};
   return kCommand;
 }
 
 bool is_help_command(const Command& c) { return &c == &help_command(); }
 
-// The options a command accepts, the help flag last.
 std::vector<const Option*> all_options(const Command& c) {
   std::vector<const Option*> out;
   for (const Option& o : c.options) out.push_back(&o);
@@ -52,12 +35,11 @@ std::vector<const Option*> all_options(const Command& c) {
 
 std::vector<std::string> subcommand_names(const Command& c) {
   std::vector<std::string> out;
-  for (const Command& s : c.subcommands) out.push_back(s.name);
+  for (const Command& s : c.subcommands) out.emplace_back(s.name);
   if (is_group(c)) out.emplace_back(kHelpName);
   return out;
 }
 
-// A subcommand of `c` named exactly `word`, the generated `help` included.
 const Command* find_subcommand(const Command& c, std::string_view word) {
   if (!is_group(c)) return nullptr;
   for (const Command& s : c.subcommands) {
@@ -67,17 +49,16 @@ const Command* find_subcommand(const Command& c, std::string_view word) {
   return nullptr;
 }
 
-// "--name <VALUE>" or "--name".
 std::string option_text(const Option& o) {
-  std::string s = "--" + o.long_name;
-  if (takes_value(o)) s += " <" + o.value_name + ">";
+  std::string s = "--" + std::string(o.long_name);
+  if (takes_value(o)) s += " <" + std::string(o.value_name) + ">";
   return s;
 }
 
 Styled option_styled(const Option& o) {
   Styled s;
-  s.add("--" + o.long_name, Style::kLiteral);
-  if (takes_value(o)) s.add(" ").add("<" + o.value_name + ">", Style::kPlaceholder);
+  s.add("--" + std::string(o.long_name), Style::kLiteral);
+  if (takes_value(o)) s.add(" ").add("<" + std::string(o.value_name) + ">", Style::kPlaceholder);
   return s;
 }
 
@@ -87,8 +68,6 @@ Styled usage_title(const Styled& usage) {
   return s;
 }
 
-// The full usage line: name and path, "[OPTIONS]" when a leaf has an optional option, the
-// required options, "<COMMAND>" for a group.
 Styled full_usage(const Command& c, std::string_view bin) {
   Styled s;
   s.add(bin, Style::kLiteral);
@@ -106,7 +85,6 @@ Styled full_usage(const Command& c, std::string_view bin) {
   return s;
 }
 
-// The given-options usage line: the required options, then `used` (each once, in order).
 Styled given_usage(const Command& c, std::string_view bin, const std::vector<const Option*>& used) {
   if (used.empty()) return full_usage(c, bin);
   std::vector<const Option*> shown;
@@ -144,9 +122,9 @@ Styled help_text(const Command& c, std::string_view bin) {
   };
   if (is_group(c)) {
     heading("Commands");
-    std::vector<std::pair<std::string, std::string>> rows;
+    std::vector<std::pair<std::string_view, std::string_view>> rows;
     for (const Command& sub : c.subcommands) rows.emplace_back(sub.name, sub.about);
-    rows.emplace_back(std::string(kHelpName), std::string(kHelpCommandAbout));
+    rows.emplace_back(kHelpName, kHelpCommandAbout);
     std::size_t longest = 0;
     for (const auto& r : rows) longest = std::max(longest, width(r.first));
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -177,7 +155,7 @@ Styled help_text(const Command& c, std::string_view bin) {
         first_col.add("    ");
       }
       first_col.add(option_styled(o));
-      std::string second = o.help;
+      std::string second(o.help);
       if (o.default_text) {
         if (!second.empty()) second += ' ';
         second += "[default: " + std::string(*o.default_text) + "]";
@@ -188,8 +166,6 @@ Styled help_text(const Command& c, std::string_view bin) {
   s.add("\n");
   return s;
 }
-
-
 
 ParseExit error_exit(const ErrorParts& e) {
   ParseExit out;
@@ -246,79 +222,4 @@ ParseExit help_exit(const Command& c, std::string_view bin, Stream stream, int s
   return out;
 }
 
-}  // namespace detail
-
-Styled& Styled::add(std::string_view text, Style style) {
-  if (text.empty()) return *this;
-  if (!parts_.empty() && parts_.back().first == style) {
-    parts_.back().second += text;
-  } else {
-    parts_.emplace_back(style, std::string(text));
-  }
-  return *this;
-}
-
-Styled& Styled::add(const Styled& other) {
-  for (const auto& [style, text] : other.parts_) add(text, style);
-  return *this;
-}
-
-std::string Styled::render(bool colour) const {
-  std::string out;
-  for (const auto& [style, text] : parts_) {
-    std::string_view start;
-    switch (style) {
-      case Style::kPlain:
-      case Style::kPlaceholder:
-        break;
-      case Style::kHeader:
-        start = "\x1b[1m\x1b[4m";
-        break;
-      case Style::kLiteral:
-        start = "\x1b[1m";
-        break;
-      case Style::kError:
-        start = "\x1b[1m\x1b[31m";
-        break;
-      case Style::kInvalid:
-        start = "\x1b[33m";
-        break;
-      case Style::kValid:
-        start = "\x1b[32m";
-        break;
-    }
-    if (colour && !start.empty()) {
-      out += start;
-      out += text;
-      out += "\x1b[0m";
-    } else {
-      out += text;
-    }
-  }
-  return out;
-}
-
-Styled format_usage_error(const Command& root, std::string_view message) {
-  detail::ErrorParts err;
-  err.message.add(message);
-  err.usage = detail::full_usage(root, root.name);
-  return detail::error_exit(err).text;
-}
-
-bool use_colour(Stream stream) {
-  const auto env = [](const char* name) -> std::optional<std::string_view> {
-    const char* v = getenv(name);
-    if (!v) return std::nullopt;
-    return std::string_view(v);
-  };
-  if (auto v = env("NO_COLOR"); v && !v->empty()) return false;
-  if (auto v = env("CLICOLOR_FORCE"); v && *v != "0") return true;
-  const auto clicolor = env("CLICOLOR");
-  if (clicolor && *clicolor == "0") return false;
-  if (!isatty(stream == Stream::kStdout ? 1 : 2)) return false;
-  const auto term = env("TERM");
-  const bool term_colour = term && *term != "dumb";
-  return term_colour || clicolor.has_value() || env("CI").has_value();
-}
-
-}  // namespace tovrel::cli
+}  // namespace tovrel::cli::detail

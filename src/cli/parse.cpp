@@ -1,4 +1,4 @@
-// The parse hand-over of the front end: build the tree, parse, show help or errors, decode.
+#include "cli/parse.h"
 
 #include <string>
 #include <vector>
@@ -7,9 +7,7 @@
 #include "base/utf8.h"
 #include "cli/decode.h"
 #include "cli/engine.h"
-#include "cli/front.h"
 #include "cli/tree.h"
-#include "cli/usage_name.h"
 
 namespace tovrel::cli {
 

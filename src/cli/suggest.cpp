@@ -1,10 +1,9 @@
-// Name suggestions for usage errors: Jaro similarity over code points.
+#include "cli/suggest.h"
 
 #include <algorithm>
 #include <cstdint>
 
 #include "base/utf8.h"
-#include "cli/engine.h"
 
 namespace tovrel::cli {
 

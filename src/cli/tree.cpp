@@ -5,17 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <mutex>
+#include <optional>
 #include <string>
-
-#include "base/decimal.h"
 
 namespace tovrel::cli {
 
 namespace {
-
-// About and help texts of the tree.
-constexpr std::string_view kRootAbout = "Tovrel microkernel \u2014 Execute, Memory, Identity, Time";
 
 // Reasons the value parsers give.
 constexpr std::string_view kFloatEmpty = "cannot parse float from empty string";
@@ -24,97 +19,6 @@ constexpr std::string_view kIntEmpty = "cannot parse integer from empty string";
 constexpr std::string_view kIntInvalid = "invalid digit found in string";
 constexpr std::string_view kIntTooLarge = "number too large to fit in target type";
 constexpr std::string_view kIntTooSmall = "number too small to fit in target type";
-
-// The default texts are made once per process and handed to every build of the tree.
-std::string g_run_timeout_default;
-std::string g_stream_timeout_default;
-std::string g_kill_grace_default;
-std::once_flag g_run_timeout_once;
-std::once_flag g_stream_timeout_once;
-std::once_flag g_kill_grace_once;
-
-std::string render_timeout_default() { return base::decimal_text(300.0); }
-std::string render_grace_default() { return base::decimal_text(3.0); }
-
-std::string value_name_of(std::string_view id) {
-  std::string out(id);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
-
-std::string long_name_of(std::string_view id) {
-  std::string out(id);
-  for (char& c : out) {
-    if (c == '_') c = '-';
-  }
-  return out;
-}
-
-Option make(std::string_view id, OptionKind kind) {
-  Option o;
-  o.id = std::string(id);
-  o.long_name = long_name_of(id);
-  o.kind = kind;
-  if (kind != OptionKind::kFlag) o.value_name = value_name_of(id);
-  return o;
-}
-
-Option required_text(std::string_view id, std::string_view help = {}) {
-  Option o = make(id, OptionKind::kText);
-  o.required = true;
-  o.help = std::string(help);
-  return o;
-}
-
-Option optional_text(std::string_view id) { return make(id, OptionKind::kText); }
-
-Option flag(std::string_view id) { return make(id, OptionKind::kFlag); }
-
-Option list(std::string_view id, std::string_view long_name) {
-  Option o = make(id, OptionKind::kList);
-  o.long_name = std::string(long_name);
-  return o;
-}
-
-Option number(std::string_view id, ValueParser parser, bool required,
-              const std::string* default_text = nullptr) {
-  Option o = make(id, OptionKind::kNumber);
-  o.parser = parser;
-  o.required = required;
-  if (default_text) o.default_text = std::string_view(*default_text);
-  return o;
-}
-
-Command command(std::string_view name, std::string_view about) {
-  Command c;
-  c.name = std::string(name);
-  c.about = std::string(about);
-  return c;
-}
-
-Command group(std::string_view name, std::string_view about) {
-  Command c = command(name, about);
-  c.subcommand_required = true;
-  c.help_without_arguments = true;
-  return c;
-}
-
-// --cmd, --arg, --cwd, --stdin, --stdin-pipe, --env, --timeout: run and stream alike.
-Command run_like(std::string_view name, std::string_view about, const std::string& timeout) {
-  Command c = command(name, about);
-  Option args = list("args", "arg");
-  args.hyphen_values = true;
-  c.add(required_text("cmd"))
-      .add(args)
-      .add(optional_text("cwd"))
-      .add(optional_text("stdin"))
-      .add(flag("stdin_pipe"))
-      .add(list("envs", "env"))
-      .add(number("timeout", parse_seconds, false, &timeout));
-  return c;
-}
 
 bool ascii_iequals(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -179,19 +83,6 @@ base::Result<T> parse_integer(std::string_view s) {
 
 }  // namespace
 
-void init_run_timeout_default() {
-  std::call_once(g_run_timeout_once, [] { g_run_timeout_default = render_timeout_default(); });
-}
-
-void init_stream_timeout_default() {
-  std::call_once(g_stream_timeout_once,
-                 [] { g_stream_timeout_default = render_timeout_default(); });
-}
-
-void init_kill_grace_default() {
-  std::call_once(g_kill_grace_once, [] { g_kill_grace_default = render_grace_default(); });
-}
-
 base::Result<Value> parse_seconds(std::string_view text) {
   if (text.empty()) return base::Error{std::string(kFloatEmpty)};
   std::string_view body = text;
@@ -231,96 +122,192 @@ base::Result<Value> parse_ms(std::string_view text) {
   return Value{*n};
 }
 
-Command add_exec_subcommands(Command exec) {
-  init_run_timeout_default();
-  exec.add(run_like("run", "Run a command, wait for completion, capture output",
-                    g_run_timeout_default));
+namespace {
 
-  Command spawn = command("spawn", "Spawn a detached/daemonized child process");
-  Option args = list("args", "arg");
-  args.hyphen_values = true;
-  spawn.add(required_text("cmd"))
-      .add(args)
-      .add(optional_text("log"))
-      .add(list("envs", "env"))
-      .add(optional_text("stdin"))
-      .add(flag("stdin_pipe"));
-  exec.add(std::move(spawn));
+// The tree as tables. An option's long name is its id with '-' for '_', its value name the id
+// in capitals, unless a repeatable option takes a singular long name. Default texts are
+// written as the value parsers read them and help shows them.
 
-  init_kill_grace_default();
-  Command kill = command("kill", "Kill a process by PID");
-  kill.add(number("pid", parse_pid, true))
-      .add(number("grace", parse_seconds, false, &g_kill_grace_default));
-  exec.add(std::move(kill));
+constexpr Option kCmd{.id = "cmd", .long_name = "cmd", .value_name = "CMD", .required = true};
+constexpr Option kArgs{.id = "args",
+                       .long_name = "arg",
+                       .value_name = "ARGS",
+                       .kind = OptionKind::kList,
+                       .hyphen_values = true};
+constexpr Option kCwd{.id = "cwd", .long_name = "cwd", .value_name = "CWD"};
+constexpr Option kStdin{.id = "stdin", .long_name = "stdin", .value_name = "STDIN"};
+constexpr Option kStdinPipe{
+    .id = "stdin_pipe", .long_name = "stdin-pipe", .kind = OptionKind::kFlag};
+constexpr Option kEnvs{
+    .id = "envs", .long_name = "env", .value_name = "ENVS", .kind = OptionKind::kList};
+constexpr Option kTimeout{.id = "timeout",
+                          .long_name = "timeout",
+                          .value_name = "TIMEOUT",
+                          .kind = OptionKind::kNumber,
+                          .parser = parse_seconds,
+                          .default_text = "300"};
+constexpr Option kLog{.id = "log", .long_name = "log", .value_name = "LOG"};
+constexpr Option kPid{.id = "pid",
+                      .long_name = "pid",
+                      .value_name = "PID",
+                      .kind = OptionKind::kNumber,
+                      .parser = parse_pid,
+                      .required = true};
+constexpr Option kGrace{.id = "grace",
+                        .long_name = "grace",
+                        .value_name = "GRACE",
+                        .kind = OptionKind::kNumber,
+                        .parser = parse_seconds,
+                        .default_text = "3"};
 
-  init_stream_timeout_default();
-  exec.add(run_like("stream", "Stream a command's output with raw passthrough (no JSON wrapping)",
-                    g_stream_timeout_default));
+// run and stream take the same options.
+constexpr Option kRunOptions[] = {kCmd, kArgs, kCwd, kStdin, kStdinPipe, kEnvs, kTimeout};
+constexpr Option kSpawnOptions[] = {kCmd, kArgs, kLog, kEnvs, kStdin, kStdinPipe};
+constexpr Option kKillOptions[] = {kPid, kGrace};
+constexpr Option kStatusOptions[] = {kPid};
 
-  Command status = command("status", "Check if a process is alive");
-  status.add(number("pid", parse_pid, true));
-  exec.add(std::move(status));
-  return exec;
-}
+constexpr Command kExecCommands[] = {
+    {.name = "run",
+     .about = "Run a command, wait for completion, capture output",
+     .options = kRunOptions},
+    {.name = "spawn",
+     .about = "Spawn a detached/daemonized child process",
+     .options = kSpawnOptions},
+    {.name = "kill", .about = "Kill a process by PID", .options = kKillOptions},
+    {.name = "stream",
+     .about = "Stream a command's output with raw passthrough (no JSON wrapping)",
+     .options = kRunOptions},
+    {.name = "status", .about = "Check if a process is alive", .options = kStatusOptions},
+};
 
-Command add_subcommands(Command root) {
-  root.add(add_exec_subcommands(group("exec", "Execute primitive \u2014 process lifecycle")));
+constexpr Option kRoot{.id = "root", .long_name = "root", .value_name = "ROOT", .required = true};
+constexpr Option kHash{.id = "hash", .long_name = "hash", .value_name = "HASH", .required = true};
+constexpr Option kBlob{.id = "blob", .long_name = "blob", .kind = OptionKind::kFlag};
 
-  Command cas = group("cas", "Memory primitive \u2014 content-addressed storage");
-  cas.add(command("store", "Store content from stdin").add(required_text("root")).add(flag("blob")));
-  cas.add(command("fetch", "Fetch content by hash")
-              .add(required_text("root"))
-              .add(required_text("hash"))
-              .add(flag("blob")));
-  cas.add(command("verify", "Verify integrity of stored content")
-              .add(required_text("root"))
-              .add(required_text("hash"))
-              .add(flag("blob")));
-  cas.add(command("has", "Check if a hash exists").add(required_text("root")).add(required_text("hash")));
-  root.add(std::move(cas));
+constexpr Option kStoreOptions[] = {kRoot, kBlob};
+constexpr Option kFetchOptions[] = {kRoot, kHash, kBlob};
+constexpr Option kHasOptions[] = {kRoot, kHash};
 
-  root.add(command("sign", "Sign a hash with Ed25519")
-               .add(required_text("key_dir", "Directory containing private_key.pem"))
-               .add(required_text("hash", "SHA256 hex digest to sign")));
+constexpr Command kCasCommands[] = {
+    {.name = "store", .about = "Store content from stdin", .options = kStoreOptions},
+    {.name = "fetch", .about = "Fetch content by hash", .options = kFetchOptions},
+    {.name = "verify", .about = "Verify integrity of stored content", .options = kFetchOptions},
+    {.name = "has", .about = "Check if a hash exists", .options = kHasOptions},
+};
 
-  Option signature = required_text("signature", "Base64url-encoded signature");
-  signature.hyphen_values = true;
-  root.add(command("verify", "Verify an Ed25519 signature")
-               .add(required_text("hash", "SHA256 hex digest that was signed"))
-               .add(signature)
-               .add(required_text("public_key", "Path to public_key.pem")));
+constexpr Option kKeyDir{
+    .id = "key_dir", .long_name = "key-dir", .value_name = "KEY_DIR", .required = true};
+constexpr Option kPublicKey{
+    .id = "public_key", .long_name = "public-key", .value_name = "PUBLIC_KEY", .required = true};
 
-  Command keypair = group("keypair", "Keypair management");
-  keypair.add(command("generate", "Generate a new Ed25519 keypair and X25519 encryption keypair")
-                  .add(required_text("key_dir")));
-  keypair.add(command("fingerprint", "Compute Ed25519 public key fingerprint")
-                  .add(required_text("public_key")));
-  keypair.add(command("box-fingerprint", "Compute X25519 public key fingerprint")
-                  .add(required_text("public_key")));
-  root.add(std::move(keypair));
+constexpr Option kSignOptions[] = {
+    {.id = "key_dir",
+     .long_name = "key-dir",
+     .value_name = "KEY_DIR",
+     .help = "Directory containing private_key.pem",
+     .required = true},
+    {.id = "hash",
+     .long_name = "hash",
+     .value_name = "HASH",
+     .help = "SHA256 hex digest to sign",
+     .required = true},
+};
 
-  Command envelope = group("envelope", "Open a sealed secret envelope (decrypt + validate + filter)");
-  envelope.add(command("open",
-                       "Decrypt a sealed envelope, validate env map, return safe entries. Reads "
-                       "envelope JSON from stdin")
-                   .add(required_text("key_dir", "Directory containing box_key.pem")));
-  root.add(std::move(envelope));
+constexpr Option kVerifyOptions[] = {
+    {.id = "hash",
+     .long_name = "hash",
+     .value_name = "HASH",
+     .help = "SHA256 hex digest that was signed",
+     .required = true},
+    {.id = "signature",
+     .long_name = "signature",
+     .value_name = "SIGNATURE",
+     .help = "Base64url-encoded signature",
+     .required = true,
+     .hyphen_values = true},
+    {.id = "public_key",
+     .long_name = "public-key",
+     .value_name = "PUBLIC_KEY",
+     .help = "Path to public_key.pem",
+     .required = true},
+};
 
-  Command time = group("time", "Time primitive");
-  time.add(command("now", "Current wall-clock time"));
-  time.add(command("after", "Sleep for N milliseconds").add(number("ms", parse_ms, true)));
-  root.add(std::move(time));
-  return root;
-}
+constexpr Option kGenerateOptions[] = {kKeyDir};
+constexpr Option kFingerprintOptions[] = {kPublicKey};
 
-Command build_cli() {
-  Command root;
-  root.name = "tovrel";
-  root = add_subcommands(std::move(root));
-  root.subcommand_required = true;
-  root.help_without_arguments = true;
-  root.about = std::string(kRootAbout);
-  return root;
-}
+constexpr Command kKeypairCommands[] = {
+    {.name = "generate",
+     .about = "Generate a new Ed25519 keypair and X25519 encryption keypair",
+     .options = kGenerateOptions},
+    {.name = "fingerprint",
+     .about = "Compute Ed25519 public key fingerprint",
+     .options = kFingerprintOptions},
+    {.name = "box-fingerprint",
+     .about = "Compute X25519 public key fingerprint",
+     .options = kFingerprintOptions},
+};
+
+constexpr Option kOpenOptions[] = {
+    {.id = "key_dir",
+     .long_name = "key-dir",
+     .value_name = "KEY_DIR",
+     .help = "Directory containing box_key.pem",
+     .required = true},
+};
+
+constexpr Command kEnvelopeCommands[] = {
+    {.name = "open",
+     .about = "Decrypt a sealed envelope, validate env map, return safe entries. Reads "
+              "envelope JSON from stdin",
+     .options = kOpenOptions},
+};
+
+constexpr Option kAfterOptions[] = {
+    {.id = "ms",
+     .long_name = "ms",
+     .value_name = "MS",
+     .kind = OptionKind::kNumber,
+     .parser = parse_ms,
+     .required = true},
+};
+
+constexpr Command kTimeCommands[] = {
+    {.name = "now", .about = "Current wall-clock time"},
+    {.name = "after", .about = "Sleep for N milliseconds", .options = kAfterOptions},
+};
+
+constexpr Command kRootCommands[] = {
+    {.name = "exec",
+     .about = "Execute primitive \u2014 process lifecycle",
+     .help_without_arguments = true,
+     .subcommands = kExecCommands},
+    {.name = "cas",
+     .about = "Memory primitive \u2014 content-addressed storage",
+     .help_without_arguments = true,
+     .subcommands = kCasCommands},
+    {.name = "sign", .about = "Sign a hash with Ed25519", .options = kSignOptions},
+    {.name = "verify", .about = "Verify an Ed25519 signature", .options = kVerifyOptions},
+    {.name = "keypair",
+     .about = "Keypair management",
+     .help_without_arguments = true,
+     .subcommands = kKeypairCommands},
+    {.name = "envelope",
+     .about = "Open a sealed secret envelope (decrypt + validate + filter)",
+     .help_without_arguments = true,
+     .subcommands = kEnvelopeCommands},
+    {.name = "time",
+     .about = "Time primitive",
+     .help_without_arguments = true,
+     .subcommands = kTimeCommands},
+};
+
+constexpr Command kTree{.name = "tovrel",
+                        .about = "Tovrel microkernel \u2014 Execute, Memory, Identity, Time",
+                        .help_without_arguments = true,
+                        .subcommands = kRootCommands};
+
+}  // namespace
+
+Command build_cli() { return kTree; }
 
 }  // namespace tovrel::cli

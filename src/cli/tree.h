@@ -9,19 +9,9 @@
 
 namespace tovrel::cli {
 
-// The root command `tovrel` with the whole tree.
+// The root command `tovrel` with the whole tree. The tree is a table of constants, so this
+// only hands out the root's view of it.
 Command build_cli();
-
-// Adds exec, cas, sign, verify, keypair, envelope and time, in this order.
-Command add_subcommands(Command root);
-
-// Adds run, spawn, kill, stream and status to the exec group.
-Command add_exec_subcommands(Command exec);
-
-// The process-wide default texts, each made once ("300", "300", "3").
-void init_run_timeout_default();
-void init_stream_timeout_default();
-void init_kill_grace_default();
 
 // Value parsers of the number options; the error text is the reason shown to the user.
 base::Result<Value> parse_seconds(std::string_view text);  // --timeout, --grace (double)

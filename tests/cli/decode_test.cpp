@@ -9,8 +9,8 @@
 
 #include "cli/decode.h"
 #include "cli/engine.h"
+#include "cli/parse.h"
 #include "cli/tree.h"
-#include "cli/usage_name.h"
 
 namespace tovrel::cli {
 namespace {
@@ -251,6 +251,25 @@ TEST(Tree, DefaultTextsMadeOnce) {
   // Every build hands out the same stored text.
   EXPECT_EQ(timeout_of(a, "run").data(), timeout_of(b, "run").data());
   EXPECT_EQ(timeout_of(a, "kill").data(), timeout_of(b, "kill").data());
+}
+
+// The tree spells every option's names out; they follow its id: '-' for '_' in the long name
+// (a repeatable option's is singular), the id in capitals as the value name.
+TEST(Tree, OptionNamesFollowTheirIds) {
+  const auto check = [](const Command& c, const std::string& path, const auto& self) -> void {
+    for (const Option& o : c.options) {
+      std::string long_name(o.id), value_name;
+      for (char& ch : long_name) ch = ch == '_' ? '-' : ch;
+      if (o.kind == OptionKind::kList) long_name.pop_back();
+      if (o.kind != OptionKind::kFlag) {
+        for (char ch : o.id) value_name += ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch;
+      }
+      EXPECT_EQ(o.long_name, long_name) << path << " " << o.id;
+      EXPECT_EQ(o.value_name, value_name) << path << " " << o.id;
+    }
+    for (const Command& s : c.subcommands) self(s, path + " " + std::string(s.name), self);
+  };
+  check(build_cli(), "tovrel", check);
 }
 
 TEST(UsageName, FromArgv0) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/engine.h"
+#include "cli/suggest.h"
 #include "cli/tree.h"
 #include "cli/expected_texts.h"
 
