@@ -28,9 +28,12 @@ std::optional<std::string> LineWriter::write_raw(std::string_view bytes) {
   return write_outcome(write_all_with(sink_, bytes));
 }
 
-
 std::optional<std::string> LineWriter::flush() {
   std::lock_guard guard(mutex_);
+  return flush_buffer();
+}
+
+std::optional<std::string> LineWriter::flush_buffer() {
   if (buffer_.empty()) return std::nullopt;
   std::string pending;
   pending.swap(buffer_);
@@ -40,7 +43,7 @@ std::optional<std::string> LineWriter::flush() {
 
 std::optional<std::string> LineWriter::buffered_write(std::string_view bytes) {
   if (buffer_.size() + bytes.size() > kCapacity) {
-    if (auto err = flush()) return err;
+    if (auto err = flush_buffer()) return err;
   }
   if (bytes.size() >= kCapacity) return write_raw(bytes);
   buffer_.append(bytes);
@@ -54,7 +57,7 @@ std::optional<std::string> LineWriter::write(std::string_view bytes) {
   if (!hit) return buffered_write(bytes);
   const std::size_t nl = static_cast<std::size_t>(static_cast<const char*>(hit) - bytes.data());
   if (auto err = buffered_write(bytes.substr(0, nl + 1))) return err;
-  if (auto err = flush()) return err;
+  if (auto err = flush_buffer()) return err;
   return buffered_write(bytes.substr(nl + 1));
 }
 

@@ -25,19 +25,20 @@ class LineWriter {
 
   explicit LineWriter(Sink sink);
 
-  // Both return the error text of the failed write, if any. The lock is re-entrant; a caller
-  // that must keep several writes together holds lock() around them.
+  // Both return the error text of the failed write, if any. Each call is whole under the
+  // writer's own lock: the bytes of one write never interleave with another thread's.
   std::optional<std::string> write(std::string_view bytes);
   std::optional<std::string> flush();
-  std::recursive_mutex& lock() { return mutex_; }
 
  private:
+  // The three below run under mutex_.
   std::optional<std::string> write_raw(std::string_view bytes);
   std::optional<std::string> buffered_write(std::string_view bytes);
+  std::optional<std::string> flush_buffer();
 
   Sink sink_;
   std::string buffer_;
-  std::recursive_mutex mutex_;
+  std::mutex mutex_;
 };
 
 // The writer over descriptor 1, shared by every part of the process.

@@ -35,9 +35,7 @@ json::JsonValue dispatch_command(Commands command) {
 void print_result(const json::JsonValue& result) {
   std::string line = json::to_compact(result);
   line += '\n';
-  base::LineWriter& out = base::stdout_writer();
-  std::lock_guard guard(out.lock());
-  if (auto err = out.write(line)) {
+  if (auto err = base::stdout_writer().write(line)) {
     base::printing_failed(*err);
   }
 }

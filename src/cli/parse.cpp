@@ -17,9 +17,7 @@ namespace {
 [[noreturn]] void show_and_exit(const Styled& text, Stream stream, int status) {
   const std::string rendered = text.render(use_colour(stream));
   if (stream == Stream::kStdout) {
-    base::LineWriter& out = base::stdout_writer();
-    std::lock_guard guard(out.lock());
-    (void)out.write(rendered);
+    (void)base::stdout_writer().write(rendered);
   } else {
     base::stderr_write(rendered);
   }
