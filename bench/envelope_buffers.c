@@ -10,7 +10,7 @@ int main(void) {
   struct stat st;
   if (fstat(0, &st) != 0) return 2;
   size_t cap = (size_t)st.st_size + 1, got = 0;
-  char *in = malloc(cap);
+  char* in = malloc(cap);
   if (!in) return 2;
   for (ssize_t n; (n = read(0, in + got, cap - got)) > 0;) got += (size_t)n;
   size_t m = got / 4 * 3;

@@ -3,11 +3,12 @@
  * usage: hash_write OUT < input */
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <fcntl.h>
-#include <openssl/sha.h>
 #include <stdio.h>
 #include <unistd.h>
 
-int main(int argc, char **argv) {
+#include <openssl/sha.h>
+
+int main(int argc, char** argv) {
   if (argc != 2) return 2;
   int out = open(argv[1], O_WRONLY | O_CREAT | O_TRUNC, 0666);
   if (out < 0) return 1;

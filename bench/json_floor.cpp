@@ -6,7 +6,6 @@
 // usage: json_floor ROOT < document.json
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include <openssl/evp.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -49,7 +49,8 @@ void sort_keys(Value& v) {
 std::string read_stdin() {
   std::string in;
   struct stat st;
-  if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode)) in.reserve(static_cast<std::size_t>(st.st_size) + 1);
+  if (::fstat(0, &st) == 0 && S_ISREG(st.st_mode))
+    in.reserve(static_cast<std::size_t>(st.st_size) + 1);
   char buf[1 << 16];
   for (ssize_t n; (n = ::read(0, buf, sizeof buf)) != 0;) {
     if (n < 0) die("read");
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
   char hex[65];
   for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", md[i]);
 
-  const std::string dir = std::string(argv[1]) + "/objects/" + std::string(hex, 2) + "/" + std::string(hex + 2, 2);
+  const std::string dir =
+      std::string(argv[1]) + "/objects/" + std::string(hex, 2) + "/" + std::string(hex + 2, 2);
   const std::string path = dir + "/" + hex + ".json";
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {

@@ -14,15 +14,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
+extern char** environ;
 
 struct buffer {
-  char *data;
+  char* data;
   size_t size, capacity;
 };
 
 /* One read into `b`; 0 at end of file or on an error, 1 otherwise. */
-static int drain(int fd, struct buffer *b) {
+static int drain(int fd, struct buffer* b) {
   if (b->capacity - b->size < 65536) {
     b->capacity = b->capacity ? b->capacity * 2 : 65536;
     b->data = realloc(b->data, b->capacity);
@@ -35,7 +35,7 @@ static int drain(int fd, struct buffer *b) {
   return 1;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 2) return 2;
   int out[2], err[2];
   if (pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return 1;

@@ -12,29 +12,29 @@
 #include <time.h>
 #include <unistd.h>
 
-extern char **environ;
+extern char** environ;
 
-static int cmp(const void *a, const void *b) {
-  double x = *(const double *)a, y = *(const double *)b;
+static int cmp(const void* a, const void* b) {
+  double x = *(const double*)a, y = *(const double*)b;
   return (x > y) - (x < y);
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   if (argc < 3) return 2;
   int rounds = atoi(argv[1]);
   int n = argc - 2;
-  char **words[64];
-  double *times[64];
+  char** words[64];
+  double* times[64];
   for (int i = 0; i < n; ++i) {
-    words[i] = calloc(64, sizeof(char *));
-    char *s = strdup(argv[i + 2]);
+    words[i] = calloc(64, sizeof(char*));
+    char* s = strdup(argv[i + 2]);
     int w = 0;
-    for (char *t = strtok(s, " "); t && w < 63; t = strtok(NULL, " ")) words[i][w++] = t;
+    for (char* t = strtok(s, " "); t && w < 63; t = strtok(NULL, " ")) words[i][w++] = t;
     times[i] = calloc((size_t)rounds, sizeof(double));
   }
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
-  const char *stdin_file = getenv("STDIN_FILE");
+  const char* stdin_file = getenv("STDIN_FILE");
   if (stdin_file) posix_spawn_file_actions_addopen(&fa, 0, stdin_file, O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);

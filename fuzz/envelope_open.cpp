@@ -40,12 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The box secret 0x01..0x20, as a key file would hold it.
   static const std::string kBoxKey = "AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0eHyA";
   int reads = 0;
-  const tovrel::json::JsonValue result = tovrel::envelope::open_envelope(
-      std::string_view(reinterpret_cast<const char*>(data), size),
-      [&reads]() -> tovrel::base::Result<std::string_view> {
-        ++reads;
-        return std::string_view(kBoxKey);
-      });
+  const tovrel::json::JsonValue result =
+      tovrel::envelope::open_envelope(std::string_view(reinterpret_cast<const char*>(data), size),
+                                      [&reads]() -> tovrel::base::Result<std::string_view> {
+                                        ++reads;
+                                        return std::string_view(kBoxKey);
+                                      });
   if (!well_formed(result) || reads > 1) std::abort();
   return 0;
 }

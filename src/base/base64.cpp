@@ -28,7 +28,8 @@ constexpr Tables make_tables(const char* alphabet) {
   Tables t{};
   for (auto& row : t.at) row.fill(kNotSymbol);
   for (std::uint32_t i = 0; i < 64; ++i) {
-    for (int k = 0; k < 4; ++k) t.at[k][static_cast<unsigned char>(alphabet[i])] = i << (18 - 6 * k);
+    for (int k = 0; k < 4; ++k)
+      t.at[k][static_cast<unsigned char>(alphabet[i])] = i << (18 - 6 * k);
   }
   return t;
 }
@@ -38,12 +39,13 @@ constexpr Tables kUrlTables = make_tables(kUrl);
 
 // The decoder's error texts, the only place they are spelled.
 Error invalid_symbol(unsigned char byte, std::size_t offset) {
-  return Error{"Invalid symbol " + std::to_string(byte) + ", offset " + std::to_string(offset) + "."};
+  return Error{"Invalid symbol " + std::to_string(byte) + ", offset " + std::to_string(offset) +
+               "."};
 }
 Error invalid_length(std::size_t n) { return Error{"Invalid input length: " + std::to_string(n)}; }
 Error invalid_last_symbol(unsigned char byte, std::size_t offset) {
-  return Error{"Invalid last symbol " + std::to_string(byte) + ", offset " + std::to_string(offset) +
-               "."};
+  return Error{"Invalid last symbol " + std::to_string(byte) + ", offset " +
+               std::to_string(offset) + "."};
 }
 Error invalid_padding() { return Error{"Invalid padding"}; }
 
@@ -97,7 +99,8 @@ bool decode_symbols(std::string_view symbols, const Tables& t, std::string& out)
     const std::uint32_t a = group(i);
     const std::uint32_t b = group(i + 4);
     seen |= a | b;
-    const std::uint64_t bytes = __builtin_bswap64((std::uint64_t{a} << 40) | (std::uint64_t{b} << 16));
+    const std::uint64_t bytes =
+        __builtin_bswap64((std::uint64_t{a} << 40) | (std::uint64_t{b} << 16));
     std::memcpy(buf + used, &bytes, 8);
     used += 6;
     if (used == 3 * 256) {
@@ -192,7 +195,8 @@ Result<std::string> base64url_decode(std::string_view text) {
 
 Result<std::string> base64url_decode_stripped(std::string_view text) {
   const std::size_t last = text.find_last_not_of('=');
-  return base64url_decode(last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1));
+  return base64url_decode(last == std::string_view::npos ? std::string_view()
+                                                         : text.substr(0, last + 1));
 }
 
 }  // namespace tovrel::base

@@ -8,7 +8,8 @@ namespace tovrel::base {
 ShortestDigits shortest_digits(double value) {
   char buf[32];
   // Scientific form without a precision gives the shortest round-trip digits: d.ddde±XX.
-  const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+  const auto res =
+      std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
   ShortestDigits out{};
   const char* p = buf;
   for (; *p != 'e'; ++p) {

@@ -25,7 +25,9 @@ Result<InputBytes> read_all(int fd) {
   for (;;) {
     if (in.size_ == capacity) {
       // realloc moves large blocks by remapping pages, not by copying them.
-      char* grown = capacity > SIZE_MAX / 2 ? nullptr : static_cast<char*>(::realloc(in.data_.get(), capacity * 2));
+      char* grown = capacity > SIZE_MAX / 2
+                        ? nullptr
+                        : static_cast<char*>(::realloc(in.data_.get(), capacity * 2));
       if (!grown) return Error{os_error_text(ENOMEM)};
       (void)in.data_.release();
       in.data_.reset(grown);

@@ -94,7 +94,8 @@ void internal_failure(std::string_view message) {
 }
 
 void printing_failed(std::string_view cause, int fd) {
-  internal_failure(with_cause(fd == 2 ? "failed printing to stderr" : "failed printing to stdout", cause));
+  internal_failure(
+      with_cause(fd == 2 ? "failed printing to stderr" : "failed printing to stdout", cause));
 }
 
 }  // namespace tovrel::base

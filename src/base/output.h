@@ -2,13 +2,13 @@
 // The process-wide standard output writer, unbuffered standard error, and the ways the
 // process ends with a status. Every end of the process flushes standard output first.
 
+#include <sys/types.h>
+
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <sys/types.h>
 
 namespace tovrel::base {
 

@@ -52,7 +52,8 @@ Utf8Char decode_utf8(std::string_view s) {
 
 Utf8Char decode_last_utf8(std::string_view text) {
   std::size_t start = text.size() - 1;
-  while (start > 0 && text.size() - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
+  while (start > 0 && text.size() - start < 4 &&
+         (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) {
     --start;
   }
   return decode_utf8(text.substr(start));

@@ -14,17 +14,24 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 
 void append_u_escape(std::uint32_t unit, std::string& out) {
-  const char b[6] = {'\\', 'u', kHex[(unit >> 12) & 0xF], kHex[(unit >> 8) & 0xF],
-                     kHex[(unit >> 4) & 0xF], kHex[unit & 0xF]};
+  const char b[6] = {'\\',
+                     'u',
+                     kHex[(unit >> 12) & 0xF],
+                     kHex[(unit >> 8) & 0xF],
+                     kHex[(unit >> 4) & 0xF],
+                     kHex[unit & 0xF]};
   out.append(b, 6);
 }
 
 std::uint32_t decode(std::string_view seq) {
-  const auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(seq[i])); };
+  const auto b = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(seq[i]));
+  };
   switch (seq.size()) {
     case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
     case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    default: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    default:
+      return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
   }
 }
 

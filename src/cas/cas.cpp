@@ -14,8 +14,8 @@
 #include "base/overloaded.h"
 #include "base/sys.h"
 #include "cas/canonical.h"
-#include "cas/store.h"
 #include "cas/chunk_hasher.h"
+#include "cas/store.h"
 #include "crypto/sha256.h"
 #include "json/error_result.h"
 
@@ -197,7 +197,8 @@ json::JsonValue store(const StoreArgs& args) {
       if (sent == 0) not_found();
       base::internal_failure(base::with_cause(kReadingItemFailed, base::os_error_text(errno)));
     }
-    if (auto err = out.write({buffer.get(), static_cast<std::size_t>(n)})) base::printing_failed(*err);
+    if (auto err = out.write({buffer.get(), static_cast<std::size_t>(n)}))
+      base::printing_failed(*err);
     sent += static_cast<std::uint64_t>(n);
   }
   if (auto err = out.flush()) base::printing_failed(*err);

@@ -43,7 +43,8 @@ void append_part(std::string& path, std::string_view part) {
 std::string fresh_name(const std::string& path) {
   unsigned char random[8];
   if (!crypto::random_bytes(random, sizeof random)) return path;
-  return path + "." + crypto::hex_lower(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
+  return path + "." +
+         crypto::hex_lower(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
 }
 
 // Calls `attempt` with the plain name and then with fresh ones while it fails with EEXIST;
@@ -152,7 +153,8 @@ int TemporaryFile::link_as(const std::string& path) const {
   // Naming an unnamed file through /proc needs no privilege; the descriptor form needs
   // CAP_DAC_READ_SEARCH, and serves where /proc is not mounted.
   const std::string proc_path = "/proc/self/fd/" + std::to_string(fd_.get());
-  if (::linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (::linkat(AT_FDCWD, proc_path.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    return 0;
   if (errno != ENOENT) return errno;
   return ::linkat(fd_.get(), "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
 }
@@ -170,8 +172,9 @@ base::Status TemporaryFile::publish(const std::string& path, Publish how) {
     }
     // A name of our own beside the item, then one rename over whatever is there. linkat never
     // follows or replaces an entry at the new name, so a planted one only costs a fresh name.
-    const int err = with_free_name(temporary_path(path, static_cast<long>(::getpid())), from,
-                                   [this](const std::string& candidate) { return link_as(candidate); });
+    const int err =
+        with_free_name(temporary_path(path, static_cast<long>(::getpid())), from,
+                       [this](const std::string& candidate) { return link_as(candidate); });
     if (err) return step_error(kRenameStep, err);
   }
   if (::rename(from.c_str(), path.c_str()) != 0) {

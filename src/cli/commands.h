@@ -19,9 +19,9 @@ struct AfterArgs {
 using TimeCommands = std::variant<Now, AfterArgs>;
 
 // In the order Exec, Cas, Sign, Verify, Keypair, Envelope, Time.
-using Commands = std::variant<exec::ExecCommands, cas::CasCommands, identity::SignArgs,
-                              identity::VerifyArgs, identity::KeypairCommands,
-                              envelope::EnvelopeCommands, TimeCommands>;
+using Commands =
+    std::variant<exec::ExecCommands, cas::CasCommands, identity::SignArgs, identity::VerifyArgs,
+                 identity::KeypairCommands, envelope::EnvelopeCommands, TimeCommands>;
 
 struct Cli {
   Commands command;

@@ -60,9 +60,10 @@ class Fields {
     std::optional<Value> v = m_.take(id);
     if (!v) return std::nullopt;
     if (T* typed = std::get_if<T>(&*v)) return std::move(*typed);
-    fail(DecodeFailure::Kind::kMismatch,
-         "Mismatch between definition and access of `" + std::string(id) + "`. Could not downcast to " +
-             type_name_of<T>() + ", need to downcast to " + type_name(*v));
+    fail(DecodeFailure::Kind::kMismatch, "Mismatch between definition and access of `" +
+                                             std::string(id) + "`. Could not downcast to " +
+                                             type_name_of<T>() + ", need to downcast to " +
+                                             type_name(*v));
     return std::nullopt;
   }
 
@@ -93,7 +94,8 @@ exec::ChildArgs child_args(Fields& f) {
 // The subcommand taken out of `m`, or the failure when there is none.
 std::variant<std::pair<std::string, Matches>, DecodeFailure> subcommand(Matches& m) {
   auto sub = m.take_subcommand();
-  if (!sub) return DecodeFailure{DecodeFailure::Kind::kMissingSubcommand, std::string(kNoSubcommand)};
+  if (!sub)
+    return DecodeFailure{DecodeFailure::Kind::kMissingSubcommand, std::string(kNoSubcommand)};
   return std::move(*sub);
 }
 
@@ -150,9 +152,8 @@ std::variant<exec::ExecCommands, DecodeFailure> decode_exec(Matches& m) {
           l, [](Fields& f) { return exec::StreamArgs{child_args(f)}; });
     }
     if (name == "status") {
-      return as_group<G, exec::StatusArgs>(l, [](Fields& f) {
-        return exec::StatusArgs{f.required<std::uint32_t>("pid")};
-      });
+      return as_group<G, exec::StatusArgs>(
+          l, [](Fields& f) { return exec::StatusArgs{f.required<std::uint32_t>("pid")}; });
     }
     return unrecognized(name);
   });
@@ -236,7 +237,8 @@ std::variant<TimeCommands, DecodeFailure> decode_time(Matches& m) {
   return group<G>(m, [](const std::string& name, Matches& l) -> std::variant<G, DecodeFailure> {
     if (name == "now") return G{Now{}};
     if (name == "after") {
-      return as_group<G, AfterArgs>(l, [](Fields& f) { return AfterArgs{f.required<std::uint64_t>("ms")}; });
+      return as_group<G, AfterArgs>(
+          l, [](Fields& f) { return AfterArgs{f.required<std::uint64_t>("ms")}; });
     }
     return unrecognized(name);
   });

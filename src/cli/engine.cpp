@@ -119,9 +119,7 @@ Fail LevelParser::store(const Option& o, const std::string& raw, Entry& e) {
     return error_exit(err);
   }
   switch (o.kind) {
-    case OptionKind::kText:
-      e.value = raw;
-      break;
+    case OptionKind::kText: e.value = raw; break;
     case OptionKind::kList:
       if (!e.value) e.value = std::vector<std::string>{};
       std::get<std::vector<std::string>>(*e.value).push_back(raw);
@@ -144,9 +142,7 @@ Fail LevelParser::store(const Option& o, const std::string& raw, Entry& e) {
       e.value = std::move(parsed.value());
       break;
     }
-    case OptionKind::kFlag:
-      e.value = raw == "true";
-      break;
+    case OptionKind::kFlag: e.value = raw == "true"; break;
   }
   return std::nullopt;
 }
@@ -257,7 +253,8 @@ Fail LevelParser::parse_short(std::size_t index) {
     return react(help_flag(), {}, Source::kCommandLine);
   }
   (void)resolve_pending();
-  const std::string shown = len == 0 ? "-" + base::utf8_lossy(rest) : "-" + std::string(rest.substr(0, len));
+  const std::string shown =
+      len == 0 ? "-" + base::utf8_lossy(rest) : "-" + std::string(rest.substr(0, len));
   ErrorParts err;
   err.message = unexpected_argument(shown);
   err.usage = full_usage(cmd_, bin_);

@@ -22,8 +22,8 @@ namespace tovrel::cli {
 
 // A value as stored in the matches: text, flag, the numbers of the value parsers, and the
 // values of a repeatable option in command-line order.
-using Value = std::variant<std::string, bool, double, std::uint32_t, std::uint64_t,
-                           std::vector<std::string>>;
+using Value =
+    std::variant<std::string, bool, double, std::uint32_t, std::uint64_t, std::vector<std::string>>;
 
 // Converts the (valid UTF-8) text of a number option, or gives the reason it cannot.
 using ValueParser = base::Result<Value> (*)(std::string_view text);

@@ -75,8 +75,8 @@ Styled full_usage(const Command& c, std::string_view bin) {
     s.add(" ").add(kHelpCommandArg, Style::kPlaceholder);
     return s;
   }
-  const bool has_optional = std::any_of(c.options.begin(), c.options.end(),
-                                        [](const Option& o) { return !o.required; });
+  const bool has_optional =
+      std::any_of(c.options.begin(), c.options.end(), [](const Option& o) { return !o.required; });
   if (has_optional) s.add(" ").add(kOptionsPlaceholder, Style::kPlaceholder);
   for (const Option& o : c.options) {
     if (o.required) s.add(" ").add(option_styled(o));

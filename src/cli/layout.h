@@ -20,9 +20,11 @@ inline constexpr std::string_view kHelpCommandArgHelp = "Print help for the subc
 inline constexpr std::string_view kHelpCommandArg = "[COMMAND]...";
 inline constexpr std::string_view kSubcommandPlaceholder = "<COMMAND>";
 inline constexpr std::string_view kOptionsPlaceholder = "[OPTIONS]";
-inline constexpr std::string_view kInvalidUtf8 = "invalid UTF-8 was detected in one or more arguments";
+inline constexpr std::string_view kInvalidUtf8 =
+    "invalid UTF-8 was detected in one or more arguments";
 // The same plural text for one missing option as for several.
-inline constexpr std::string_view kMissingRequired = "the following required arguments were not provided:";
+inline constexpr std::string_view kMissingRequired =
+    "the following required arguments were not provided:";
 inline constexpr std::string_view kTryHelp = "For more information, try '";
 inline constexpr std::string_view kHelpName = "help";
 inline constexpr std::string_view kTryHelpFlag = "--help";

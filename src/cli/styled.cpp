@@ -28,23 +28,12 @@ std::string Styled::render(bool colour) const {
     std::string_view start;
     switch (style) {
       case Style::kPlain:
-      case Style::kPlaceholder:
-        break;
-      case Style::kHeader:
-        start = "\x1b[1m\x1b[4m";
-        break;
-      case Style::kLiteral:
-        start = "\x1b[1m";
-        break;
-      case Style::kError:
-        start = "\x1b[1m\x1b[31m";
-        break;
-      case Style::kInvalid:
-        start = "\x1b[33m";
-        break;
-      case Style::kValid:
-        start = "\x1b[32m";
-        break;
+      case Style::kPlaceholder: break;
+      case Style::kHeader: start = "\x1b[1m\x1b[4m"; break;
+      case Style::kLiteral: start = "\x1b[1m"; break;
+      case Style::kError: start = "\x1b[1m\x1b[31m"; break;
+      case Style::kInvalid: start = "\x1b[33m"; break;
+      case Style::kValid: start = "\x1b[32m"; break;
     }
     if (colour && !start.empty()) {
       out += start;

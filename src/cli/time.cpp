@@ -22,7 +22,8 @@ struct Duration {
 timespec read_clock(clockid_t clock, const char* name) {
   timespec ts;
   if (clock_gettime(clock, &ts) != 0) {
-    base::internal_failure(std::string("clock_gettime(") + name + "): " + base::os_error_text(errno));
+    base::internal_failure(std::string("clock_gettime(") + name +
+                           "): " + base::os_error_text(errno));
   }
   if (ts.tv_nsec < 0 || ts.tv_nsec >= 1'000'000'000) {
     base::internal_failure(std::string("clock_gettime(") + name + "): nanoseconds out of range");
@@ -38,7 +39,8 @@ Duration since(const timespec& later, const timespec& earlier) {
   }
   Duration d;
   std::int64_t nanos = later.tv_nsec - earlier.tv_nsec;
-  std::uint64_t secs = static_cast<std::uint64_t>(later.tv_sec) - static_cast<std::uint64_t>(earlier.tv_sec);
+  std::uint64_t secs =
+      static_cast<std::uint64_t>(later.tv_sec) - static_cast<std::uint64_t>(earlier.tv_sec);
   if (nanos < 0) {
     nanos += 1'000'000'000;
     secs -= 1;
@@ -65,7 +67,8 @@ json::JsonValue time_now() {
 json::JsonValue time_after(std::uint64_t ms) {
   const timespec start = read_clock(CLOCK_MONOTONIC, "CLOCK_MONOTONIC");
   // Whole seconds of a u64 count of milliseconds always fit in time_t.
-  const timespec duration{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1'000'000)};
+  const timespec duration{static_cast<time_t>(ms / 1000),
+                          static_cast<long>((ms % 1000) * 1'000'000)};
   if (const int err = base::sleep_fully(duration)) {
     base::internal_failure("nanosleep: " + base::os_error_text(err));
   }

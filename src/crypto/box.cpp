@@ -44,12 +44,15 @@ using U = std::array<unsigned char, kX25519KeySize>;
 constexpr U kSmallOrder[] = {
     {},
     {1},
-    {0xe0, 0xeb, 0x7a, 0x7c, 0x3b, 0x41, 0xb8, 0xae, 0x16, 0x56, 0xe3, 0xfa, 0xf1, 0x9f, 0xc4, 0x6a,
-     0xda, 0x09, 0x8d, 0xeb, 0x9c, 0x32, 0xb1, 0xfd, 0x86, 0x62, 0x05, 0x16, 0x5f, 0x49, 0xb8, 0x00},
-    {0x5f, 0x9c, 0x95, 0xbc, 0xa3, 0x50, 0x8c, 0x24, 0xb1, 0xd0, 0xb1, 0x55, 0x9c, 0x83, 0xef, 0x5b,
-     0x04, 0x44, 0x5c, 0xc4, 0x58, 0x1c, 0x8e, 0x86, 0xd8, 0x22, 0x4e, 0xdd, 0xd0, 0x9f, 0x11, 0x57},
-    {0xec, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-     0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f},
+    {0xe0, 0xeb, 0x7a, 0x7c, 0x3b, 0x41, 0xb8, 0xae, 0x16, 0x56, 0xe3,
+     0xfa, 0xf1, 0x9f, 0xc4, 0x6a, 0xda, 0x09, 0x8d, 0xeb, 0x9c, 0x32,
+     0xb1, 0xfd, 0x86, 0x62, 0x05, 0x16, 0x5f, 0x49, 0xb8, 0x00},
+    {0x5f, 0x9c, 0x95, 0xbc, 0xa3, 0x50, 0x8c, 0x24, 0xb1, 0xd0, 0xb1,
+     0x55, 0x9c, 0x83, 0xef, 0x5b, 0x04, 0x44, 0x5c, 0xc4, 0x58, 0x1c,
+     0x8e, 0x86, 0xd8, 0x22, 0x4e, 0xdd, 0xd0, 0x9f, 0x11, 0x57},
+    {0xec, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+     0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+     0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0x7f},
 };
 
 // p = 2^255 - 19, little endian.
@@ -97,7 +100,8 @@ base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view pee
   }
   ensure_openssl_initialised();
   // OpenSSL clamps its own copy of the secret and frees that copy with a cleanse.
-  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> load(EVP_PKEY_CTX_new_from_name(nullptr, "X25519", nullptr));
+  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> load(
+      EVP_PKEY_CTX_new_from_name(nullptr, "X25519", nullptr));
   // The agreement reads only the private half of our key. Handing OpenSSL a public half too (any
   // 32 bytes: it is never read) spares it deriving the real one, a scalar multiplication.
   std::array<unsigned char, kX25519KeySize> unused_public{};
@@ -115,9 +119,10 @@ base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view pee
   };
   EVP_PKEY* own_key = nullptr;
   EVP_PKEY* peer_key = nullptr;
-  const bool loaded = load && EVP_PKEY_fromdata_init(load.get()) == 1 &&
-                      EVP_PKEY_fromdata(load.get(), &own_key, EVP_PKEY_KEYPAIR, own_params) == 1 &&
-                      EVP_PKEY_fromdata(load.get(), &peer_key, EVP_PKEY_PUBLIC_KEY, peer_params) == 1;
+  const bool loaded =
+      load && EVP_PKEY_fromdata_init(load.get()) == 1 &&
+      EVP_PKEY_fromdata(load.get(), &own_key, EVP_PKEY_KEYPAIR, own_params) == 1 &&
+      EVP_PKEY_fromdata(load.get(), &peer_key, EVP_PKEY_PUBLIC_KEY, peer_params) == 1;
   std::unique_ptr<EVP_PKEY, PkeyFree> own(own_key);
   std::unique_ptr<EVP_PKEY, PkeyFree> peer(peer_key);
   if (!loaded) return base::Error{openssl_error("x25519: load key")};
@@ -139,7 +144,8 @@ base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view pee
   return base::Error{openssl_error("x25519: key agreement")};
 }
 
-base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size_t length) {
+base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view info,
+                                      std::size_t length) {
   ensure_openssl_initialised();
   std::unique_ptr<EVP_KDF, KdfFree> kdf(EVP_KDF_fetch(nullptr, OSSL_KDF_NAME_HKDF, nullptr));
   std::unique_ptr<EVP_KDF_CTX, KdfCtxFree> ctx(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr);
@@ -149,10 +155,10 @@ base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view i
   // pads to the same block as 32 zero bytes.
   const OSSL_PARAM params[] = {
       OSSL_PARAM_construct_utf8_string(OSSL_KDF_PARAM_DIGEST, digest, 0),
-      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY,
-                                        const_cast<unsigned char*>(ikm.data()), ikm.size()),
-      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO,
-                                        const_cast<char*>(info.data()), info.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_KEY, const_cast<unsigned char*>(ikm.data()),
+                                        ikm.size()),
+      OSSL_PARAM_construct_octet_string(OSSL_KDF_PARAM_INFO, const_cast<char*>(info.data()),
+                                        info.size()),
       OSSL_PARAM_construct_end(),
   };
   SecretBytes out(length);
@@ -190,7 +196,8 @@ base::Result<Opened> chacha20poly1305_open(const SecretBytes& key, std::string_v
   constexpr std::size_t kChunk = std::size_t{1} << 30;
   for (std::size_t off = 0; off < aad.size(); off += kChunk) {
     const std::size_t len = std::min(kChunk, aad.size() - off);
-    if (EVP_DecryptUpdate(ctx.get(), nullptr, &n, bytes_of(aad) + off, static_cast<int>(len)) != 1) {
+    if (EVP_DecryptUpdate(ctx.get(), nullptr, &n, bytes_of(aad) + off, static_cast<int>(len)) !=
+        1) {
       return refused();
     }
   }

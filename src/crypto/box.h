@@ -32,7 +32,8 @@ bool is_small_order_x25519(std::string_view u);
 
 // HKDF-SHA256 without salt (HMAC keyed with 32 zero bytes), expanded to `length` bytes
 // (at most 255 * 32). The error is OpenSSL failing ("hkdf: {step}: {reason}").
-base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view info, std::size_t length);
+base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view info,
+                                      std::size_t length);
 
 // The plaintext of a sealed payload that opens, or nothing when it does not.
 using Opened = std::optional<std::string>;

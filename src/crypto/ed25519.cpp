@@ -68,8 +68,9 @@ base::Result<bool> ed25519_verify(std::span<const std::uint8_t, kEd25519PublicKe
   if (!ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1) {
     return base::Error{openssl_error("Ed25519 verify")};
   }
-  const int rc = EVP_DigestVerify(ctx.get(), signature.data(), signature.size(),
-                                  reinterpret_cast<const unsigned char*>(message.data()), message.size());
+  const int rc =
+      EVP_DigestVerify(ctx.get(), signature.data(), signature.size(),
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size());
   // 0 is a signature that does not verify (a key that does not decode included); the reason
   // sits on the error queue and is of no interest.
   ERR_clear_error();

@@ -31,7 +31,8 @@ using Ed25519Signature = std::array<std::uint8_t, kEd25519SignatureSize>;
 class Ed25519SigningKey {
  public:
   // Derives the public key (RFC 8032 section 5.1.5). Fails only when OpenSSL does.
-  static base::Result<Ed25519SigningKey> from_seed(std::span<const std::uint8_t, kEd25519SeedSize> seed);
+  static base::Result<Ed25519SigningKey> from_seed(
+      std::span<const std::uint8_t, kEd25519SeedSize> seed);
 
   const Ed25519PublicKey& public_key() const { return public_key_; }
   // Signs `message` (RFC 8032 section 5.1.6): deterministic, 64 bytes R || S.

@@ -20,7 +20,8 @@ base::Error failure(std::string_view step, int err) {
 base::Status wait_for_pool() {
   const base::Fd fd = base::open_file("/dev/random", O_RDONLY);
   if (!fd.valid()) return failure("open /dev/random", errno);
-  if (const int err = base::wait_until_ready(fd.get(), POLLIN)) return failure("poll /dev/random", err);
+  if (const int err = base::wait_until_ready(fd.get(), POLLIN))
+    return failure("poll /dev/random", err);
   return base::ok_status();
 }
 
@@ -44,7 +45,8 @@ base::Status random_bytes(void* out, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(out);
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = base::retry_on_eintr([&] { return ::getrandom(bytes + done, size - done, 0); });
+    const ssize_t n =
+        base::retry_on_eintr([&] { return ::getrandom(bytes + done, size - done, 0); });
     if (n < 0) {
       if (errno == ENOSYS) return random_bytes_from_devices(bytes + done, size - done);
       return failure("getrandom", errno);

@@ -37,7 +37,9 @@ class SecretBytes {
   void resize(std::size_t n);
 
   unsigned char* data() { return reinterpret_cast<unsigned char*>(bytes_.data()); }
-  const unsigned char* data() const { return reinterpret_cast<const unsigned char*>(bytes_.data()); }
+  const unsigned char* data() const {
+    return reinterpret_cast<const unsigned char*>(bytes_.data());
+  }
   std::size_t size() const { return bytes_.size(); }
   bool empty() const { return bytes_.empty(); }
   std::string_view view() const { return bytes_; }

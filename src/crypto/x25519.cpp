@@ -9,7 +9,8 @@
 
 namespace tovrel::crypto {
 
-base::Result<X25519PublicKey> x25519_public_key(std::span<const std::uint8_t, kX25519KeySize> secret) {
+base::Result<X25519PublicKey> x25519_public_key(
+    std::span<const std::uint8_t, kX25519KeySize> secret) {
   ensure_openssl_initialised();
   std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
       EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, secret.data(), secret.size()),

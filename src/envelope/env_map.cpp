@@ -11,22 +11,34 @@ namespace {
 // the shell or the runtime itself.
 constexpr std::array<std::string_view, 23> DENIED_ENV_NAMES = {
     "TMP",
-    "PATH", "HOME", "USER", "LANG", "TERM", "TEMP",
+    "PATH",
+    "HOME",
+    "USER",
+    "LANG",
+    "TERM",
+    "TEMP",
     "SHELL",
     "TMPDIR",
-    "PYTHONPATH", "PYTHONHOME", "USER_SPACE", "LD_PRELOAD",
-    "PYTHON_PATH", "VIRTUAL_ENV",
+    "PYTHONPATH",
+    "PYTHONHOME",
+    "USER_SPACE",
+    "LD_PRELOAD",
+    "PYTHON_PATH",
+    "VIRTUAL_ENV",
     "CONDA_PREFIX",
-    "KOV_REMOTE_NAME", "KOV_NODE_CONFIG", "LD_LIBRARY_PATH",
-    "KOV_KERNEL_PYTHON", "DYLD_LIBRARY_PATH",
+    "KOV_REMOTE_NAME",
+    "KOV_NODE_CONFIG",
+    "LD_LIBRARY_PATH",
+    "KOV_KERNEL_PYTHON",
+    "DYLD_LIBRARY_PATH",
     "KOV_SIGNING_KEY_DIR",
     "DYLD_INSERT_LIBRARIES",
 };
 
 // Families of names that belong to the loader, CI systems and cloud credentials.
 constexpr std::array<std::string_view, 11> DENIED_ENV_PREFIXES = {
-    "LD_", "CI_", "SSL_", "AWS_", "MODAL_", "AZURE_", "GOOGLE_", "GITHUB_", "DOCKER_",
-    "SUPABASE_", "KOV_INTERNAL_",
+    "LD_",     "CI_",     "SSL_",    "AWS_",      "MODAL_",        "AZURE_",
+    "GOOGLE_", "GITHUB_", "DOCKER_", "SUPABASE_", "KOV_INTERNAL_",
 };
 
 bool is_ascii_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

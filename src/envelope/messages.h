@@ -31,9 +31,7 @@ inline std::string unexpected_kind(std::string_view kind) {
   return cat("unexpected envelope kind: ", kind);
 }
 inline std::string read_box_key(std::string_view cause) { return cat("read box key: ", cause); }
-inline std::string decode_box_key(std::string_view cause) {
-  return cat("decode box key: ", cause);
-}
+inline std::string decode_box_key(std::string_view cause) { return cat("decode box key: ", cause); }
 inline constexpr std::string_view kBoxKeySize = "box key must be 32 bytes";
 inline std::string decode_ephemeral(std::string_view cause) {
   return cat("decode ephemeral key: ", cause);

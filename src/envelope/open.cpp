@@ -60,7 +60,8 @@ std::string box_key_path(std::string_view key_dir) {
 
 json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& read_box_key) {
   // 1. Standard input is text.
-  if (!base::is_valid_utf8(document)) return error_result(msg::read_stdin(base::kInvalidUtf8Stream));
+  if (!base::is_valid_utf8(document))
+    return error_result(msg::read_stdin(base::kInvalidUtf8Stream));
 
   // 2. One JSON value.
   base::Result<json::JsonValue> parsed = json::parse(document);
@@ -84,7 +85,8 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   const json::JsonValue* kind = aad_fields->find("kind");
   if (kind == nullptr || !kind->is_string()) return error_result(msg::unexpected_kind("None"));
   if (kind->as_string() != ENVELOPE_KIND) {
-    return error_result(msg::unexpected_kind("Some(" + unicode::debug_quoted(kind->as_string()) + ")"));
+    return error_result(
+        msg::unexpected_kind("Some(" + unicode::debug_quoted(kind->as_string()) + ")"));
   }
 
   // 6. The box key file, only now.
@@ -94,7 +96,8 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   // 7. The box secret: trimmed, then decoded.
   base::Result<std::string> key_bytes = decode_base64url(base::trim_unicode_whitespace(*key_text));
   if (!key_bytes) return error_result(msg::decode_box_key(key_bytes.error()));
-  if (key_bytes->size() != crypto::kX25519KeySize) return error_result(std::string(msg::kBoxKeySize));
+  if (key_bytes->size() != crypto::kX25519KeySize)
+    return error_result(std::string(msg::kBoxKeySize));
   // The decoded secret, wiped when it goes.
   const crypto::SecretBytes box_secret{std::move(*key_bytes)};
 

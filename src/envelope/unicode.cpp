@@ -10,8 +10,8 @@ namespace {
 bool in_table(const CodePointRange* table, std::size_t size, char32_t c) {
   const CodePointRange* end = table + size;
   // The first range that ends at or after c.
-  const CodePointRange* it =
-      std::lower_bound(table, end, c, [](const CodePointRange& r, char32_t v) { return r.last < v; });
+  const CodePointRange* it = std::lower_bound(
+      table, end, c, [](const CodePointRange& r, char32_t v) { return r.last < v; });
   return it != end && it->first <= c;
 }
 

@@ -33,9 +33,9 @@ std::span<char> Bytes::room(std::size_t want) {
     capacity *= 2;
   }
   // Pages are only paid for once written, so doubling the reserve costs address space only.
-  void* grown = data_ ? ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
-                      : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* grown =
+      data_ ? ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
+            : ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (grown == MAP_FAILED) return {};
   data_ = static_cast<char*>(grown);
   capacity_ = capacity;

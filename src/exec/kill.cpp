@@ -29,9 +29,7 @@ bool is_process_id(std::uint32_t pid) { return pid >= 1 && pid <= kMaxPid; }
 // Exists and may be signalled (a zombie included).
 bool probe(pid_t pid) { return ::kill(pid, 0) == 0; }
 
-void sleep_probe_interval() {
-  (void)base::sleep_fully(timespec{0, kKillProbeIntervalNanos});
-}
+void sleep_probe_interval() { (void)base::sleep_fully(timespec{0, kKillProbeIntervalNanos}); }
 
 json::JsonValue kill_success(std::uint32_t pid, std::string_view method) {
   json::JsonValue result = json::object();

@@ -119,8 +119,8 @@ int child_steps(const ChildPlan& plan) {
   // overwrites a source that a later one still needs.
   for (int target = 0; target < 3; ++target) {
     const int fd = plan.stdio[static_cast<std::size_t>(target)];
-    const long r = fd == target ? sys_call(SYS_fcntl, fd, F_SETFD, 0)
-                                : sys_call(SYS_dup2, fd, target);
+    const long r =
+        fd == target ? sys_call(SYS_fcntl, fd, F_SETFD, 0) : sys_call(SYS_dup2, fd, target);
     if (r < 0) return errno;
   }
   if (plan.working_directory && sys_call(SYS_chdir, plan.working_directory) != 0) return errno;
@@ -191,8 +191,7 @@ std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command) {
 
   ChildPlan plan;
   plan.stdio = {ends[0].child_end, ends[1].child_end, ends[2].child_end};
-  plan.working_directory =
-      command.working_directory ? command.working_directory->c_str() : nullptr;
+  plan.working_directory = command.working_directory ? command.working_directory->c_str() : nullptr;
   plan.hooks = &command.pre_exec_hooks;
   for (const std::string& c : candidates) plan.candidates.push_back(c.c_str());
   plan.argv = argv.data();

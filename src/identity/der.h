@@ -21,14 +21,14 @@ inline constexpr std::uint8_t kOid = 0x06;
 inline constexpr std::uint8_t kSequence = 0x30;
 
 struct Value {
-  std::uint8_t cls = 0;       // the two class bits, as kClassUniversal etc.
+  std::uint8_t cls = 0;  // the two class bits, as kClassUniversal etc.
   bool constructed = false;
-  std::uint32_t number = 0;   // tag number
+  std::uint32_t number = 0;     // tag number
   std::uint8_t identifier = 0;  // the first identifier byte
-  std::size_t start = 0;      // offset of the identifier
-  std::size_t content = 0;    // offset of the content
-  std::size_t end = 0;        // offset just past the content
-  std::string_view bytes;     // the content
+  std::size_t start = 0;        // offset of the identifier
+  std::size_t content = 0;      // offset of the content
+  std::size_t end = 0;          // offset just past the content
+  std::string_view bytes;       // the content
 };
 
 // "{what} at DER byte {offset}".
@@ -37,7 +37,8 @@ base::Error error_at(std::string_view what, std::size_t offset);
 class Reader {
  public:
   // Reads doc[begin, end); offsets stay those of `doc`.
-  Reader(std::string_view doc, std::size_t begin, std::size_t end) : doc_(doc), pos_(begin), end_(end) {}
+  Reader(std::string_view doc, std::size_t begin, std::size_t end)
+      : doc_(doc), pos_(begin), end_(end) {}
   explicit Reader(std::string_view doc) : Reader(doc, 0, doc.size()) {}
   Reader(std::string_view doc, const Value& inside) : Reader(doc, inside.content, inside.end) {}
 

@@ -42,8 +42,8 @@ std::string_view as_view(std::span<const std::uint8_t> bytes) {
 
 // An encoded document of an unexpected size is a fault of ours; say so rather than write it.
 std::string size_mismatch(std::size_t got, std::size_t want) {
-  return std::string(text::kEncodedSizeGot) + std::to_string(got) + std::string(text::kEncodedSizeWant) +
-         std::to_string(want);
+  return std::string(text::kEncodedSizeGot) + std::to_string(got) +
+         std::string(text::kEncodedSizeWant) + std::to_string(want);
 }
 
 json::JsonValue generate(const GenerateArgs& args) {
@@ -54,7 +54,8 @@ json::JsonValue generate(const GenerateArgs& args) {
 
   crypto::SecretBytes seed(crypto::kEd25519SeedSize);
   draw_random(seed.bytes());
-  auto signing = crypto::Ed25519SigningKey::from_seed(seed.bytes().first<crypto::kEd25519SeedSize>());
+  auto signing =
+      crypto::Ed25519SigningKey::from_seed(seed.bytes().first<crypto::kEd25519SeedSize>());
   if (!signing) base::internal_failure(base::with_cause(text::kInternalError, signing.error()));
   const crypto::Ed25519PublicKey public_key = signing->public_key();
 
@@ -69,7 +70,8 @@ json::JsonValue generate(const GenerateArgs& args) {
   }
   const std::string public_der = public_key_der(public_key);
   if (public_der.size() != kPublicKeyDerSize) {
-    return error_result(text::kEncodePublicKey, size_mismatch(public_der.size(), kPublicKeyDerSize));
+    return error_result(text::kEncodePublicKey,
+                        size_mismatch(public_der.size(), kPublicKeyDerSize));
   }
   const crypto::SecretBytes public_pem = pem_encode(kPublicKeyLabel, public_der);
 
@@ -83,7 +85,8 @@ json::JsonValue generate(const GenerateArgs& args) {
   crypto::SecretBytes box_secret(crypto::kX25519KeySize);
   draw_random(box_secret.bytes());
   auto box_public = crypto::x25519_public_key(box_secret.bytes().first<crypto::kX25519KeySize>());
-  if (!box_public) base::internal_failure(base::with_cause(text::kInternalError, box_public.error()));
+  if (!box_public)
+    base::internal_failure(base::with_cause(text::kInternalError, box_public.error()));
   // The text form is as secret as the key: wiped too.
   const crypto::SecretBytes box_secret_text(base::base64url_encode(box_secret.view()));
   const std::string box_public_text = base::base64url_encode(as_view(*box_public));

@@ -15,7 +15,8 @@ namespace {
 
 // The fixed bytes: everything before the seed, between seed and public key, and before the
 // public key of the SubjectPublicKeyInfo.
-constexpr char kPrivatePrefix[] = "\x30\x51\x02\x01\x01\x30\x05\x06\x03\x2B\x65\x70\x04\x22\x04\x20";
+constexpr char kPrivatePrefix[] =
+    "\x30\x51\x02\x01\x01\x30\x05\x06\x03\x2B\x65\x70\x04\x22\x04\x20";
 constexpr char kPrivateMiddle[] = "\x81\x21\x00";
 constexpr char kPublicPrefix[] = "\x30\x2A\x30\x05\x06\x03\x2B\x65\x70\x03\x21\x00";
 constexpr std::string_view kEd25519OidContent = "\x2B\x65\x70";
@@ -55,16 +56,18 @@ base::Result<Algorithm> read_algorithm(std::string_view doc, der::Reader& outer)
 }
 
 // Rules shared by both documents: PEM, exactly one SEQUENCE, then the label.
-base::Result<der::Value> read_outer(std::string_view doc, std::string_view found_label, std::string_view label,
-                                    std::string_view prefix) {
+base::Result<der::Value> read_outer(std::string_view doc, std::string_view found_label,
+                                    std::string_view label, std::string_view prefix) {
   der::Reader whole(doc);
   auto seq = whole.expect(der::kSequence, text::kDerSequence);
   if (!seq) return base::Error{base::with_cause(prefix, seq.error())};
   if (!whole.at_end()) {
-    return base::Error{base::with_cause(prefix, der::error_at(text::kDerTrailing, whole.offset()).text)};
+    return base::Error{
+        base::with_cause(prefix, der::error_at(text::kDerTrailing, whole.offset()).text)};
   }
   if (found_label != label) {
-    return base::Error{base::with_cause(prefix, pem_error(std::string(text::kUnexpectedLabel) + quoted(label)))};
+    return base::Error{
+        base::with_cause(prefix, pem_error(std::string(text::kUnexpectedLabel) + quoted(label)))};
   }
   return seq;
 }
@@ -128,8 +131,10 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   if (!r.at_end() && r.peek() == (der::kClassContext | 1)) {
     auto field = r.next();
     if (!field) return fail(field.error());
-    if (field->bytes.empty()) return fail(der::error_at(text::kDerBitStringMalformed, field->start).text);
-    if (field->bytes[0] != 0) return fail(der::error_at(text::kDerBitStringUnused, field->start).text);
+    if (field->bytes.empty())
+      return fail(der::error_at(text::kDerBitStringMalformed, field->start).text);
+    if (field->bytes[0] != 0)
+      return fail(der::error_at(text::kDerBitStringUnused, field->start).text);
     public_key = field->bytes.substr(1);
     last_end = field->end;
   }
@@ -155,7 +160,8 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
   }
   if (algorithm->has_parameters) return base::Error{std::string(text::kPkcs8Parameters)};
   const std::string_view key_data = private_key->bytes;
-  if (key_data.size() != 2 + crypto::kEd25519SeedSize || !key_data.starts_with(kCurvePrivateKeyPrefix)) {
+  if (key_data.size() != 2 + crypto::kEd25519SeedSize ||
+      !key_data.starts_with(kCurvePrivateKeyPrefix)) {
     return base::Error{std::string(text::kPkcs8KeyData)};
   }
   if (public_key && public_key->size() != crypto::kEd25519PublicKeySize) {
@@ -164,8 +170,8 @@ base::Result<crypto::Ed25519SigningKey> read_private_key(std::string_view pem_te
 
   // Consistency: the stored public key must be the one the seed gives, byte for byte.
   const auto* seed = reinterpret_cast<const std::uint8_t*>(key_data.data() + 2);
-  auto key = crypto::Ed25519SigningKey::from_seed(std::span<const std::uint8_t, crypto::kEd25519SeedSize>(
-      seed, crypto::kEd25519SeedSize));
+  auto key = crypto::Ed25519SigningKey::from_seed(
+      std::span<const std::uint8_t, crypto::kEd25519SeedSize>(seed, crypto::kEd25519SeedSize));
   if (!key) return std::move(key).take_error();
   // The derived key is a point's encoding, so a stored key equal to it decodes: the equality
   // alone decides both the decoding rule and the consistency rule, which share their text.
@@ -188,12 +194,14 @@ base::Result<crypto::Ed25519PublicKey> read_public_key(std::string_view pem_text
   if (!algorithm) return fail(algorithm.error());
   auto bits = r.expect(der::kBitString, text::kDerBitString);
   if (!bits) return fail(bits.error());
-  if (bits->bytes.empty()) return fail(der::error_at(text::kDerBitStringMalformed, bits->start).text);
+  if (bits->bytes.empty())
+    return fail(der::error_at(text::kDerBitStringMalformed, bits->start).text);
   if (!r.at_end()) return fail(der::error_at(text::kDerSpkiExtra, r.offset()).text);
 
   if (algorithm->oid != kEd25519OidContent) return base::Error{unknown_oid()};
   const std::string_view key_bytes = bits->bytes.substr(1);
-  if (algorithm->has_parameters || bits->bytes[0] != 0 || key_bytes.size() != crypto::kEd25519PublicKeySize) {
+  if (algorithm->has_parameters || bits->bytes[0] != 0 ||
+      key_bytes.size() != crypto::kEd25519PublicKeySize) {
     return base::Error{std::string(text::kSpkiKeyData)};
   }
   crypto::Ed25519PublicKey key;

@@ -52,7 +52,8 @@ inline constexpr std::string_view kDerIndefinite = "DER indefinite length not al
 inline constexpr std::string_view kDerLengthTooLong = "DER length longer than four bytes";
 inline constexpr std::string_view kDerLengthNotMinimal = "DER length not minimally encoded";
 inline constexpr std::string_view kDerTagTooLong = "DER tag number too large";
-inline constexpr std::string_view kDerUnexpectedTag = "unexpected DER tag ";  // "{tag}, expected {name}"
+inline constexpr std::string_view kDerUnexpectedTag =
+    "unexpected DER tag ";  // "{tag}, expected {name}"
 inline constexpr std::string_view kDerExpected = ", expected ";
 inline constexpr std::string_view kDerTrailing = "trailing data after DER SEQUENCE";
 inline constexpr std::string_view kDerIntegerNotMinimal = "DER INTEGER not minimally encoded";
@@ -64,7 +65,8 @@ inline constexpr std::string_view kDerBitStringMalformed = "malformed BIT STRING
 inline constexpr std::string_view kDerBitStringUnused = "BIT STRING has unused bits";
 inline constexpr std::string_view kDerExtraField = "unexpected field after the private key";
 inline constexpr std::string_view kDerSpkiExtra = "unexpected value after subjectPublicKey";
-inline constexpr std::string_view kDerFieldNotOneValue = "context-specific field does not hold exactly one value";
+inline constexpr std::string_view kDerFieldNotOneValue =
+    "context-specific field does not hold exactly one value";
 // The names of the expected values in kDerUnexpectedTag.
 inline constexpr std::string_view kDerSequence = "SEQUENCE";
 inline constexpr std::string_view kDerInteger = "INTEGER";

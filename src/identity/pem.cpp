@@ -41,8 +41,8 @@ std::size_t find_begin(std::string_view text) {
 base::Result<std::string> join_body(std::string_view body, bool text_has_colon) {
   // Characters first, so that a header field ("Name: value") is named as such.
   for (const char c : body) {
-    const bool base64 = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                        c == '+' || c == '/' || c == '=';
+    const bool base64 = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                        (c >= '0' && c <= '9') || c == '+' || c == '/' || c == '=';
     if (!base64 && c != '\r' && c != '\n') {
       return text_has_colon ? fail(text::kPemHeaders) : base64_fail(text::kBase64Encoding);
     }
@@ -102,8 +102,10 @@ base::Result<PemDocument> pem_decode(std::string_view text) {
   while (pos < text.size() && text[pos] != '-') {
     const unsigned char c = static_cast<unsigned char>(text[pos]);
     if (c == ' ' || c == '\t') {
-      const bool after_char = pos > label_start && is_label_char(static_cast<unsigned char>(text[pos - 1]));
-      const bool before_char = pos + 1 < text.size() && is_label_char(static_cast<unsigned char>(text[pos + 1]));
+      const bool after_char =
+          pos > label_start && is_label_char(static_cast<unsigned char>(text[pos - 1]));
+      const bool before_char =
+          pos + 1 < text.size() && is_label_char(static_cast<unsigned char>(text[pos + 1]));
       if (!after_char || !before_char) return fail(text::kPemLabel);
     } else if (!is_label_char(c)) {
       return fail(text::kPemLabel);
@@ -145,7 +147,7 @@ base::Result<PemDocument> pem_decode(std::string_view text) {
   auto der = base::base64_decode(*joined);
   if (!der) {
     return text.find(':') != std::string_view::npos ? fail(text::kPemHeaders)
-                                                     : base64_fail(text::kBase64Encoding);
+                                                    : base64_fail(text::kBase64Encoding);
   }
   return PemDocument{std::string(label), std::move(*der)};
 }

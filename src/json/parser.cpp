@@ -95,10 +95,9 @@ void append_utf8(std::uint32_t cp, std::string& out) {
                        static_cast<char>(0x80 | (cp & 0x3F))};
     out.append(b, 3);
   } else {
-    const char b[4] = {static_cast<char>(0xF0 | (cp >> 18)),
-                       static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
-                       static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
-                       static_cast<char>(0x80 | (cp & 0x3F))};
+    const char b[4] = {
+        static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+        static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
     out.append(b, 4);
   }
 }
@@ -137,8 +136,8 @@ class Parser {
   std::string error_text() const {
     std::size_t line_start = at_;
     while (line_start > 0 && s_[line_start - 1] != '\n') --line_start;
-    const std::size_t line =
-        1 + static_cast<std::size_t>(std::count(s_, s_ + line_start, static_cast<unsigned char>('\n')));
+    const std::size_t line = 1 + static_cast<std::size_t>(std::count(
+                                     s_, s_ + line_start, static_cast<unsigned char>('\n')));
     std::string text(message(code_));
     text += " at line ";
     text += std::to_string(line);
@@ -179,9 +178,16 @@ class Parser {
         h_.boolean(false);
         return true;
       case '-': ++i_; return number(false);
-      case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9':
-        return number(true);
+      case '0':
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': return number(true);
       case '"': {
         ++i_;
         std::string_view s;
@@ -508,6 +514,8 @@ class Parser {
 
 }  // namespace
 
-base::Status parse(std::string_view bytes, Handler& handler) { return Parser(bytes, handler).run(); }
+base::Status parse(std::string_view bytes, Handler& handler) {
+  return Parser(bytes, handler).run();
+}
 
 }  // namespace tovrel::json

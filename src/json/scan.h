@@ -35,8 +35,10 @@ std::size_t find_special(const unsigned char* p, std::size_t n) {
   const auto flags = [](const unsigned char* q) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
     // Below 0x20 as unsigned bytes: the saturating subtraction of 0x1F leaves zero.
-    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
-    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_subs_epu8(v, _mm_set1_epi8(0x1F)), _mm_setzero_si128()));
+    __m128i hit =
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+    hit = _mm_or_si128(hit,
+                       _mm_cmpeq_epi8(_mm_subs_epu8(v, _mm_set1_epi8(0x1F)), _mm_setzero_si128()));
     if constexpr (high) hit = _mm_or_si128(hit, v);
     return hit;
   };

@@ -45,7 +45,8 @@ void write_json(const JsonValue& value, std::string& out, StringWriter write_str
 // key comparison each, the others are moved once when their object ends.
 class TextWriter final : public Handler {
  public:
-  TextWriter(std::string& out, StringWriter write_string) : out_(out), write_string_(write_string) {}
+  TextWriter(std::string& out, StringWriter write_string)
+      : out_(out), write_string_(write_string) {}
 
   void null() override;
   void boolean(bool value) override;

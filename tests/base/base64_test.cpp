@@ -8,9 +8,13 @@ namespace tovrel::base {
 namespace {
 
 TEST(Base64, EncodesRfc4648Vectors) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
-      {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  const std::pair<const char*, const char*> cases[] = {{"", ""},
+                                                       {"f", "Zg=="},
+                                                       {"fo", "Zm8="},
+                                                       {"foo", "Zm9v"},
+                                                       {"foob", "Zm9vYg=="},
+                                                       {"fooba", "Zm9vYmE="},
+                                                       {"foobar", "Zm9vYmFy"}};
   for (auto [plain, coded] : cases) {
     EXPECT_EQ(base64_encode(plain), coded);
     auto back = base64_decode(coded);
@@ -50,7 +54,8 @@ TEST(Base64Url, LongTexts) {
   bad[1024] = '=';
   EXPECT_EQ(base64url_decode(bad).error(), "Invalid symbol 61, offset 1024.");
   EXPECT_EQ(base64url_decode(text.substr(0, 2049)).error(), "Invalid input length: 2049");
-  EXPECT_EQ(base64url_decode(text.substr(0, 2046) + "B").error(), "Invalid last symbol 66, offset 2046.");
+  EXPECT_EQ(base64url_decode(text.substr(0, 2046) + "B").error(),
+            "Invalid last symbol 66, offset 2046.");
 }
 
 struct Bad {

@@ -1,9 +1,10 @@
 #include <errno.h>
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/decimal.h"
 #include "base/os_error.h"
@@ -18,9 +19,16 @@ TEST(DecimalText, Table) {
     double value;
     const char* text;
   } cases[] = {
-      {300.0, "300"}, {3.0, "3"},   {1.5, "1.5"},  {-0.0, "-0"},  {0.0, "0"},
-      {1e16, "10000000000000000"},  {0.000001, "0.000001"},       {-2.5, "-2.5"},
-      {0.1, "0.1"},   {1e21, "1000000000000000000000"},
+      {300.0, "300"},
+      {3.0, "3"},
+      {1.5, "1.5"},
+      {-0.0, "-0"},
+      {0.0, "0"},
+      {1e16, "10000000000000000"},
+      {0.000001, "0.000001"},
+      {-2.5, "-2.5"},
+      {0.1, "0.1"},
+      {1e21, "1000000000000000000000"},
       {std::numeric_limits<double>::infinity(), "inf"},
       {-std::numeric_limits<double>::infinity(), "-inf"},
       {std::nan(""), "NaN"},
@@ -38,7 +46,10 @@ TEST(Utf8, ValidationAndLossy) {
   const char* bad[] = {"\x80", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82", "\xff"};
   for (const char* b : bad) EXPECT_FALSE(is_valid_utf8(b)) << b;
   // Maximal subparts: a truncated 3-byte sequence is one replacement, a lone lead another.
-  EXPECT_EQ(utf8_lossy("a\xe2\x82" "b"), "a\xef\xbf\xbd" "b");
+  EXPECT_EQ(utf8_lossy("a\xe2\x82"
+                       "b"),
+            "a\xef\xbf\xbd"
+            "b");
   EXPECT_EQ(utf8_lossy("\xed\xa0\x80"), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
   EXPECT_EQ(utf8_lossy("\xf0\x9f\x98"), "\xef\xbf\xbd");
 }
@@ -50,9 +61,14 @@ TEST(Utf8, DecodeOneCharacter) {
     std::size_t length;
     bool valid;
   } cases[] = {
-      {"a", U'a', 1, true},           {"\xc3\xa9x", 0xE9, 2, true},
-      {"\xe2\x82\xac", 0x20AC, 3, true}, {"\xf0\x9f\x98\x80", 0x1F600, 4, true},
-      {"\xe2\x82" "b", 0xFFFD, 2, false}, {"\xed\xa0\x80", 0xFFFD, 1, false},
+      {"a", U'a', 1, true},
+      {"\xc3\xa9x", 0xE9, 2, true},
+      {"\xe2\x82\xac", 0x20AC, 3, true},
+      {"\xf0\x9f\x98\x80", 0x1F600, 4, true},
+      {"\xe2\x82"
+       "b",
+       0xFFFD, 2, false},
+      {"\xed\xa0\x80", 0xFFFD, 1, false},
       {"\xff", 0xFFFD, 1, false},
   };
   for (const auto& c : cases) {

@@ -1,5 +1,6 @@
+#include "base/sys.h"
+
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,8 +8,9 @@
 #include <string>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "base/io.h"
-#include "base/sys.h"
 
 namespace tovrel::base {
 namespace {

@@ -71,7 +71,9 @@ TEST(Canonical, StringEscapes) {
       {"\xef\xbf\xbf", "\"\\uffff\""},
       {"\xf0\x9f\x98\x80", "\"\\ud83d\\ude00\""},
       {"\xf4\x8f\xbf\xbf", "\"\\udbff\\udfff\""},
-      {"a\xe2\x82\xac" "b", "\"a\\u20acb\""},
+      {"a\xe2\x82\xac"
+       "b",
+       "\"a\\u20acb\""},
       {"", "\"\""},
   };
   for (const auto& c : cases) {
@@ -145,7 +147,8 @@ TEST(Canonical, WrittenWhileParsingEqualsTheValuesText) {
             "{\"\":9,\"\\u0001\":5,\" \":4,\"!\":3,\"\\\"\":2,\"#\":1,\"Z\":8,\"\\\\\":7,\"a\":6}");
   // A wide object out of order, with every key repeated.
   std::string wide = "{";
-  for (int k = 999; k >= 0; --k) wide += "\"k" + std::to_string(k % 500) + "\":" + std::to_string(k) + ",";
+  for (int k = 999; k >= 0; --k)
+    wide += "\"k" + std::to_string(k % 500) + "\":" + std::to_string(k) + ",";
   wide += "\"end\":{\"y\":1,\"x\":2}}";
   const auto streamed = canonicalize(wide);
   ASSERT_TRUE(streamed.ok()) << streamed.error();
@@ -153,7 +156,9 @@ TEST(Canonical, WrittenWhileParsingEqualsTheValuesText) {
 }
 
 TEST(Canonical, InvalidUtf8FromElsewhereIsReplaced) {
-  EXPECT_EQ(quote_json_string("a\xff" "b\xe2\x82"), "\"a\\ufffdb\\ufffd\"");
+  EXPECT_EQ(quote_json_string("a\xff"
+                              "b\xe2\x82"),
+            "\"a\\ufffdb\\ufffd\"");
 }
 
 }  // namespace

@@ -59,8 +59,8 @@ Prepared prepare(const std::string& dir, std::size_t index, const ChildOptions& 
   return p;
 }
 
-pid_t start(const CasCommands& command, const Prepared& p, const ChildOptions& o,
-            int barrier = -1, int barrier_write = -1) {
+pid_t start(const CasCommands& command, const Prepared& p, const ChildOptions& o, int barrier = -1,
+            int barrier_write = -1) {
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid > 0) {

@@ -21,7 +21,7 @@ struct ChildOptions {
   std::optional<std::string> stdin_path;  // opened read-only as standard input instead
   int stdin_fd = -1;  // used as standard input instead; the caller keeps and closes its own
   std::optional<std::string> cwd;
-  bool stdout_reader_gone = false;  // standard output is a pipe nobody reads
+  bool stdout_reader_gone = false;               // standard output is a pipe nobody reads
   std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE in bytes (SIGXFSZ ignored)
 };
 

@@ -11,10 +11,10 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "cas/store.h"
 #include "child.h"
@@ -47,13 +47,15 @@ TEST(CasCli, StoreFetchVerifyHas) {
   EXPECT_EQ(r.out, std::string("{\"exists\":true,\"hash\":\"") + kDigest + "\"}\n");
 
   r = tovrel({"cas", "store", "--root", dir.path(), "--blob"}, "");
-  EXPECT_EQ(r.out, "{\"hash\":\"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\"}\n");
+  EXPECT_EQ(r.out,
+            "{\"hash\":\"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\"}\n");
 }
 
 TEST(CasCli, HashCheckAndMissingItems) {
   TempDir dir;
   for (const char* sub : {"fetch", "verify", "has"}) {
-    const RunResult r = tovrel({"cas", sub, "--root", dir / "none", "--hash", std::string(63, 'a')});
+    const RunResult r =
+        tovrel({"cas", sub, "--root", dir / "none", "--hash", std::string(63, 'a')});
     EXPECT_EQ(r.status, 1) << sub;
     EXPECT_EQ(r.out, "") << sub;
     EXPECT_EQ(r.err, "invalid hash: expected 64 hex chars\n") << sub;
@@ -109,9 +111,11 @@ TEST(CasCli, FetchReportsFailedWrites) {
 
   tovrel::test::RunOptions o;
   o.stdout_reader_gone = true;
-  const RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
+  const RunResult r =
+      tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
   EXPECT_EQ(r.status, 101);
-  EXPECT_EQ(r.err, "tovrel: internal error: failed printing to stdout: Broken pipe (os error 32)\n");
+  EXPECT_EQ(r.err,
+            "tovrel: internal error: failed printing to stdout: Broken pipe (os error 32)\n");
 }
 
 // A FIFO planted at an item's path would block a plain open forever; each command runs under
@@ -124,7 +128,8 @@ TEST(CasCli, PlantedFifoIsNoItem) {
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
   tovrel::test::RunOptions o;
   o.timeout_seconds = 20;
-  RunResult r = tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
+  RunResult r =
+      tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "not found\n");
@@ -157,7 +162,8 @@ TEST(CasCli, FetchIntoANonBlockingPipeDeliversEverything) {
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT, 0600);
   const std::string bin = TOVREL_BIN;
-  std::vector<std::string> args = {bin, "cas", "fetch", "--blob", "--root", dir.path(), "--hash", digest};
+  std::vector<std::string> args = {bin,      "cas",      "fetch",  "--blob",
+                                   "--root", dir.path(), "--hash", digest};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -206,7 +212,8 @@ TEST(CasCli, WritersWithTheSameProcessId) {
   TempDir dir;
   const std::string bytes(1 << 20, 'n');
   const std::string digest = sha256_hex(bytes);
-  const std::string item = "blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest;
+  const std::string item =
+      "blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest;
   for (int round = 0; round < 16; ++round) {
     const bool torn = round % 2 == 1;
     if (torn) tovrel::test::write_file(dir / item, "short");
@@ -217,7 +224,8 @@ TEST(CasCli, WritersWithTheSameProcessId) {
         tovrel::test::RunOptions o;
         o.program = "/usr/bin/unshare";
         o.stdin_data = bytes;
-        result = tovrel::test::run({"--pid", "--fork", TOVREL_BIN, "cas", "store", "--root", dir.path(), "--blob"}, o);
+        result = tovrel::test::run(
+            {"--pid", "--fork", TOVREL_BIN, "cas", "store", "--root", dir.path(), "--blob"}, o);
       });
     }
     for (auto& w : writers) w.join();

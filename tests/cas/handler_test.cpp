@@ -6,12 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "cas/store.h"
 #include "child.h"
@@ -40,7 +40,8 @@ Outcome store(const std::string& root, const std::string& input, bool blob = fal
 std::string hash_line(const std::string& digest) { return "{\"hash\":\"" + digest + "\"}\n"; }
 
 std::string item_path_for(const std::string& root, const std::string& digest, bool blob) {
-  return blob ? object_path(root, kBlobsDir, digest, "") : object_path(root, kObjectsDir, digest, kObjectExtension);
+  return blob ? object_path(root, kBlobsDir, digest, "")
+              : object_path(root, kObjectsDir, digest, kObjectExtension);
 }
 
 void expect(const Outcome& r, int status, const std::string& out, const std::string& err = "") {
@@ -52,7 +53,8 @@ void expect(const Outcome& r, int status, const std::string& out, const std::str
 TEST(CasHandler, ObjectRoundTrip) {
   TempDir dir;
   const std::string root = dir / "store";
-  expect(store(root, " {\"b\": 1,\n \"a\": [true, null], \"b\": 1}\n"), 0, hash_line(kObjectDigest));
+  expect(store(root, " {\"b\": 1,\n \"a\": [true, null], \"b\": 1}\n"), 0,
+         hash_line(kObjectDigest));
   const std::string rel = std::string("objects/51/70/") + kObjectDigest + ".json";
   EXPECT_EQ(files_under(root), std::vector<std::string>{rel});
   EXPECT_EQ(tovrel::test::read_file(root + "/" + rel), kObjectText);
@@ -73,10 +75,11 @@ TEST(CasHandler, BlobRoundTrip) {
   const std::string bytes("\0\xff\n\r abc\n\0", 10);
   const std::string digest = sha256_hex(bytes);
   expect(store(dir.path(), bytes, true), 0, hash_line(digest));
-  EXPECT_EQ(files_under(dir.path()),
-            std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest});
+  EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" +
+                                                              digest.substr(2, 2) + "/" + digest});
   expect(run_cas(FetchArgs{dir.path(), digest, true}), 0, bytes);
-  expect(run_cas(HasArgs{dir.path(), digest}), 0, "{\"exists\":true,\"hash\":\"" + digest + "\"}\n");
+  expect(run_cas(HasArgs{dir.path(), digest}), 0,
+         "{\"exists\":true,\"hash\":\"" + digest + "\"}\n");
 
   expect(store(dir.path(), "", true), 0, hash_line(kEmptyDigest));
   EXPECT_EQ(tovrel::test::read_file(dir / (std::string("blobs/e3/b0/") + kEmptyDigest)), "");
@@ -87,7 +90,8 @@ TEST(CasHandler, StoreFailures) {
   TempDir dir;
   expect(store(dir.path(), ""), 0,
          "{\"error\":\"invalid JSON: EOF while parsing a value at line 1 column 0\"}\n");
-  expect(store(dir.path(), "[1,]"), 0, "{\"error\":\"invalid JSON: trailing comma at line 1 column 4\"}\n");
+  expect(store(dir.path(), "[1,]"), 0,
+         "{\"error\":\"invalid JSON: trailing comma at line 1 column 4\"}\n");
   test::ChildOptions o;
   o.stdin_path = dir.path();
   expect(run_cas(StoreArgs{dir.path(), false}, o), 0,
@@ -115,8 +119,12 @@ TEST(CasHandler, StoringAgainWritesNothing) {
 TEST(CasHandler, InvalidHashesEndTheProcess) {
   const std::string root = "/nonexistent/root";
   const std::string bad[] = {
-      std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g",
-      std::string(63, 'a') + " ", std::string(62, 'a') + "\xc3\xa9", "",
+      std::string(63, 'a'),
+      std::string(65, 'a'),
+      std::string(63, 'a') + "g",
+      std::string(63, 'a') + " ",
+      std::string(62, 'a') + "\xc3\xa9",
+      "",
   };
   for (const auto& h : bad) {
     expect(run_cas(FetchArgs{root, h, false}), 1, "", kInvalidHash);
@@ -159,7 +167,8 @@ TEST(CasHandler, HasProbesBlobThenObject) {
   const std::string object_only = sha256_hex("\"o\"");
   store(dir.path(), "b", true);
   store(dir.path(), "\"o\"");
-  expect(run_cas(HasArgs{dir.path(), blob_only}), 0, "{\"exists\":true,\"hash\":\"" + blob_only + "\"}\n");
+  expect(run_cas(HasArgs{dir.path(), blob_only}), 0,
+         "{\"exists\":true,\"hash\":\"" + blob_only + "\"}\n");
   expect(run_cas(HasArgs{dir.path(), object_only}), 0,
          "{\"exists\":true,\"hash\":\"" + object_only + "\"}\n");
   expect(run_cas(HasArgs{dir.path(), kEmptyDigest}), 0,
@@ -209,7 +218,8 @@ TEST(CasHandler, LargeBlobsRoundTrip) {
     const std::string digest = sha256_hex(bytes);
     expect(store(dir.path(), bytes, true), 0, hash_line(digest));
     EXPECT_EQ(files_under(dir.path()),
-              std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest});
+              std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) +
+                                       "/" + digest});
     expect(run_cas(FetchArgs{dir.path(), digest, true}), 0, bytes);
     expect(run_cas(CasVerifyArgs{dir.path(), digest, true}), 0,
            "{\"hash\":\"" + digest + "\",\"valid\":true}\n");
@@ -231,7 +241,8 @@ TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
     const char* name;
     std::string content;
     bool blob;
-  } contents[] = {{"object", kObjectText, false}, {"small blob", "abc", true}, {"large blob", large, true}};
+  } contents[] = {
+      {"object", kObjectText, false}, {"small blob", "abc", true}, {"large blob", large, true}};
   const struct {
     const char* name;
     std::function<std::string(const std::string&)> damage;
@@ -267,7 +278,8 @@ TEST(CasHandler, LargeStoreThatCannotWrite) {
   test::ChildOptions o;
   o.stdin_data = bytes;
   o.file_size_limit = 1u << 20;
-  expect(run_cas(StoreArgs{dir.path(), true}, o), 0, "{\"error\":\"write: File too large (os error 27)\"}\n");
+  expect(run_cas(StoreArgs{dir.path(), true}, o), 0,
+         "{\"error\":\"write: File too large (os error 27)\"}\n");
   EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
   expect(store(dir.path(), bytes, true), 0, hash_line(digest));
   expect(run_cas(StoreArgs{dir.path(), true}, o), 0, hash_line(digest));
@@ -315,7 +327,8 @@ TEST(CasHandler, StoreReadsAllOfANonBlockingPipe) {
     for (std::size_t off = 0; off < bytes.size();) {
       pollfd p{fd, POLLOUT, 0};
       ::poll(&p, 1, -1);
-      const ssize_t n = ::write(fd, bytes.data() + off, std::min<std::size_t>(bytes.size() - off, 4096));
+      const ssize_t n =
+          ::write(fd, bytes.data() + off, std::min<std::size_t>(bytes.size() - off, 4096));
       if (n > 0) off += static_cast<std::size_t>(n);
     }
     ::close(fd);

@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
+
+#include <gtest/gtest.h>
 
 #include "support/run.h"
 
@@ -66,8 +66,8 @@ TEST(Store, WritesWithModesAndLeavesNoTemporary) {
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0644u);
-  for (const char* d : {"new", "new/root", "new/root/objects", "new/root/objects/ab",
-                        "new/root/objects/ab/cd"}) {
+  for (const char* d :
+       {"new", "new/root", "new/root/objects", "new/root/objects/ab", "new/root/objects/ab/cd"}) {
     ASSERT_EQ(::stat((dir / d).c_str(), &st), 0) << d;
     EXPECT_EQ(st.st_mode & 0777, 0755u) << d;
   }
@@ -117,7 +117,8 @@ struct Form {
   base::Status (*write)(const std::string& path, std::string_view bytes);
 };
 const Form kForms[] = {
-    {"unnamed", [](const std::string& path, std::string_view bytes) { return atomic_write(path, bytes); }},
+    {"unnamed",
+     [](const std::string& path, std::string_view bytes) { return atomic_write(path, bytes); }},
     {"named",
      [](const std::string& path, std::string_view bytes) -> base::Status {
        auto file = TemporaryFile::create_named(temporary_path(path, ::getpid()));
@@ -149,9 +150,10 @@ TEST(Store, PlantedEntryAtTemporaryNameIsLeftAlone) {
       EXPECT_EQ(test::read_file(tmp), link ? "mine" : "theirs");
       EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
       EXPECT_EQ(test::read_file(path), "item");
-      EXPECT_EQ(files_under(dir / "store"),
-                (std::vector<std::string>{"blobs/ab/cd/" + kDigest,
-                                          "blobs/ab/cd/" + kDigest + ".tmp." + std::to_string(::getpid())}));
+      EXPECT_EQ(
+          files_under(dir / "store"),
+          (std::vector<std::string>{"blobs/ab/cd/" + kDigest, "blobs/ab/cd/" + kDigest + ".tmp." +
+                                                                  std::to_string(::getpid())}));
     }
   }
 }
@@ -188,10 +190,10 @@ TEST(Store, PresenceOfWhatStandsAtThePath) {
     std::uint64_t size;
     Presence presence;
   } cases[] = {
-      {"none", 3, Presence::kAbsent},      {"dangling", 3, Presence::kAbsent},
-      {"file", 3, Presence::kPresent},     {"file", 4, Presence::kTorn},
-      {"file", 0, Presence::kTorn},        {"link", 3, Presence::kPresent},
-      {"link", 2, Presence::kTorn},        {"dir", 3, Presence::kPresent},
+      {"none", 3, Presence::kAbsent},  {"dangling", 3, Presence::kAbsent},
+      {"file", 3, Presence::kPresent}, {"file", 4, Presence::kTorn},
+      {"file", 0, Presence::kTorn},    {"link", 3, Presence::kPresent},
+      {"link", 2, Presence::kTorn},    {"dir", 3, Presence::kPresent},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(presence(dir / c.name, c.size), c.presence) << c.name << " " << c.size;
@@ -244,7 +246,8 @@ TEST(Store, OpenItemReadsOnlyRegularFiles) {
   const struct {
     const char* name;
     bool readable;
-  } cases[] = {{"file", true}, {"link", true}, {"fifo", false}, {"dir", false}, {"device", false}, {"none", false}};
+  } cases[] = {{"file", true}, {"link", true},    {"fifo", false},
+               {"dir", false}, {"device", false}, {"none", false}};
   for (const auto& c : cases) EXPECT_EQ(open_item(dir / c.name).valid(), c.readable) << c.name;
 }
 

@@ -1,13 +1,14 @@
 // Decoding of parsed command lines into the records, and the decoding failures.
 
-#include <gtest/gtest.h>
+#include "cli/decode.h"
 
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include "cli/decode.h"
+#include <gtest/gtest.h>
+
 #include "cli/engine.h"
 #include "cli/parse.h"
 #include "cli/tree.h"
@@ -41,7 +42,8 @@ Record leaf_of(const Cli& cli) {
 }
 
 TEST(Decode, RunDefaults) {
-  const auto run = leaf_of<exec::ExecCommands, exec::RunArgs>(decoded({"exec", "run", "--cmd", "ls"}));
+  const auto run =
+      leaf_of<exec::ExecCommands, exec::RunArgs>(decoded({"exec", "run", "--cmd", "ls"}));
   EXPECT_EQ(run.cmd, "ls");
   EXPECT_TRUE(run.args.empty());
   EXPECT_FALSE(run.cwd.has_value());
@@ -53,9 +55,9 @@ TEST(Decode, RunDefaults) {
 
 TEST(Decode, RunAllFields) {
   const auto run = leaf_of<exec::ExecCommands, exec::RunArgs>(decoded(
-      {"exec", "run", "--arg", "-l", "--cmd", "ls", "--arg", "--help", "--stdin=", "--arg", "--",
-       "--cwd", "/tmp", "--arg", "-", "--env", "A=1,B=2", "--env", "A=2", "--stdin-pipe",
-       "--timeout", "1.5"}));
+      {"exec",     "run",   "--arg", "-l",           "--cmd",     "ls",    "--arg", "--help",
+       "--stdin=", "--arg", "--",    "--cwd",        "/tmp",      "--arg", "-",     "--env",
+       "A=1,B=2",  "--env", "A=2",   "--stdin-pipe", "--timeout", "1.5"}));
   EXPECT_EQ(run.cmd, "ls");
   EXPECT_EQ(run.args, (std::vector<std::string>{"-l", "--help", "--", "-"}));
   EXPECT_EQ(run.cwd, std::optional<std::string>("/tmp"));
@@ -82,9 +84,9 @@ TEST(Decode, Timeouts) {
   const struct {
     const char* text;
     double value;
-  } cases[] = {{"1.5", 1.5}, {"1e3", 1000.0}, {".5", 0.5},  {"5.", 5.0},     {"INF", inf},
-               {"=-inf", -inf}, {"1e400", inf}, {"=-1", -1.0}, {"0", 0.0},  {"+2E-1", 0.2},
-               {"Infinity", inf}, {"1e-400", 0.0}};
+  } cases[] = {{"1.5", 1.5}, {"1e3", 1000.0}, {".5", 0.5},       {"5.", 5.0},
+               {"INF", inf}, {"=-inf", -inf}, {"1e400", inf},    {"=-1", -1.0},
+               {"0", 0.0},   {"+2E-1", 0.2},  {"Infinity", inf}, {"1e-400", 0.0}};
   for (const auto& c : cases) {
     std::vector<std::string> words = {"exec", "run", "--cmd", "x"};
     if (c.text[0] == '=') {
@@ -106,18 +108,21 @@ TEST(Decode, Timeouts) {
 }
 
 TEST(Decode, KillStatusAndPids) {
-  const auto kill = leaf_of<exec::ExecCommands, exec::KillArgs>(
-      decoded({"exec", "kill", "--pid", "4294967295"}));
+  const auto kill =
+      leaf_of<exec::ExecCommands, exec::KillArgs>(decoded({"exec", "kill", "--pid", "4294967295"}));
   EXPECT_EQ(kill.pid, 4294967295u);
   EXPECT_EQ(kill.grace, 3.0);
   EXPECT_EQ((leaf_of<exec::ExecCommands, exec::KillArgs>(
                  decoded({"exec", "kill", "--pid=+7", "--grace", "0.25"})))
                 .grace,
             0.25);
-  EXPECT_EQ((leaf_of<exec::ExecCommands, exec::StatusArgs>(decoded({"exec", "status", "--pid", "0"}))).pid,
-            0u);
-  EXPECT_EQ((leaf_of<exec::ExecCommands, exec::StatusArgs>(decoded({"exec", "status", "--pid=+7"}))).pid,
-            7u);
+  EXPECT_EQ(
+      (leaf_of<exec::ExecCommands, exec::StatusArgs>(decoded({"exec", "status", "--pid", "0"})))
+          .pid,
+      0u);
+  EXPECT_EQ(
+      (leaf_of<exec::ExecCommands, exec::StatusArgs>(decoded({"exec", "status", "--pid=+7"}))).pid,
+      7u);
 }
 
 TEST(Decode, CasAndIdentity) {
@@ -126,15 +131,19 @@ TEST(Decode, CasAndIdentity) {
   EXPECT_EQ(verify.root, "r");
   EXPECT_EQ(verify.hash, "h");
   EXPECT_TRUE(verify.blob);
-  const auto store = leaf_of<cas::CasCommands, cas::StoreArgs>(decoded({"cas", "store", "--root="}));
+  const auto store =
+      leaf_of<cas::CasCommands, cas::StoreArgs>(decoded({"cas", "store", "--root="}));
   EXPECT_EQ(store.root, "");
   EXPECT_FALSE(store.blob);
-  const auto has = leaf_of<cas::CasCommands, cas::HasArgs>(decoded({"cas", "has", "--hash", "h", "--root", "r"}));
+  const auto has = leaf_of<cas::CasCommands, cas::HasArgs>(
+      decoded({"cas", "has", "--hash", "h", "--root", "r"}));
   EXPECT_EQ(has.root, "r");
-  const auto fetch = leaf_of<cas::CasCommands, cas::FetchArgs>(decoded({"cas", "fetch", "--root", "r", "--hash", "h"}));
+  const auto fetch = leaf_of<cas::CasCommands, cas::FetchArgs>(
+      decoded({"cas", "fetch", "--root", "r", "--hash", "h"}));
   EXPECT_FALSE(fetch.blob);
 
-  const Cli top_verify = decoded({"verify", "--hash", "h", "--signature", "-sig", "--public-key", "p"});
+  const Cli top_verify =
+      decoded({"verify", "--hash", "h", "--signature", "-sig", "--public-key", "p"});
   const auto* v = std::get_if<identity::VerifyArgs>(&top_verify.command);
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(v->hash, "h");
@@ -164,7 +173,8 @@ TEST(Decode, CasAndIdentity) {
 }
 
 TEST(Decode, Time) {
-  EXPECT_TRUE((std::holds_alternative<Now>(std::get<TimeCommands>(decoded({"time", "now"}).command))));
+  EXPECT_TRUE(
+      (std::holds_alternative<Now>(std::get<TimeCommands>(decoded({"time", "now"}).command))));
   const struct {
     const char* text;
     std::uint64_t ms;
@@ -227,10 +237,11 @@ TEST(Decode, Failures) {
 }
 
 TEST(Decode, FailureFormattedAgainstFreshTree) {
-  EXPECT_EQ(format_usage_error(build_cli(), "a subcommand is required but one was not provided").plain(),
-            "error: a subcommand is required but one was not provided\n\n"
-            "Usage: tovrel <COMMAND>\n\n"
-            "For more information, try '--help'.\n");
+  EXPECT_EQ(
+      format_usage_error(build_cli(), "a subcommand is required but one was not provided").plain(),
+      "error: a subcommand is required but one was not provided\n\n"
+      "Usage: tovrel <COMMAND>\n\n"
+      "For more information, try '--help'.\n");
 }
 
 TEST(Tree, DefaultTextsMadeOnce) {
@@ -277,11 +288,20 @@ TEST(UsageName, FromArgv0) {
     std::optional<std::string_view> argv0;
     const char* name;
   } cases[] = {
-      {"/opt/tools/runner", "runner"}, {"/opt/tools/", "tools"}, {"/opt/tools/.", "tools"},
-      {"runner", "runner"},            {"./runner", "runner"},   {"a//b//", "b"},
-      {"/", "tovrel"},                 {"..", "tovrel"},         {"a/..", "tovrel"},
-      {".", "tovrel"},                 {"", "tovrel"},           {"/x/\xff", "tovrel"},
-      {std::nullopt, "tovrel"},        {"caf\xc3\xa9", "caf\xc3\xa9"},
+      {"/opt/tools/runner", "runner"},
+      {"/opt/tools/", "tools"},
+      {"/opt/tools/.", "tools"},
+      {"runner", "runner"},
+      {"./runner", "runner"},
+      {"a//b//", "b"},
+      {"/", "tovrel"},
+      {"..", "tovrel"},
+      {"a/..", "tovrel"},
+      {".", "tovrel"},
+      {"", "tovrel"},
+      {"/x/\xff", "tovrel"},
+      {std::nullopt, "tovrel"},
+      {"caf\xc3\xa9", "caf\xc3\xa9"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(usage_name(c.argv0, "tovrel"), c.name) << (c.argv0 ? *c.argv0 : "(none)");

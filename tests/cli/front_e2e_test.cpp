@@ -1,14 +1,15 @@
 // The built binary's command line: help, usage errors, usage names and the Time commands.
 
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "support/run.h"
+#include <gtest/gtest.h>
+
 #include "cli/expected_texts.h"
+#include "support/run.h"
 
 namespace tovrel::test {
 namespace {
@@ -26,10 +27,14 @@ TEST(FrontHelp, AskedForGoesToStdout) {
     std::vector<std::string> args;
     const std::string& text;
   } cases[] = {
-      {{"--help"}, kRootHelp},          {{"-h"}, kRootHelp},
-      {{"help"}, kRootHelp},            {{"cas", "--help"}, kCasHelp},
-      {{"help", "cas"}, kCasHelp},      {{"sign", "--help"}, kSignHelp},
-      {{"help", "sign"}, kSignHelp},    {{"exec", "stream", "-h"}, kStreamHelp},
+      {{"--help"}, kRootHelp},
+      {{"-h"}, kRootHelp},
+      {{"help"}, kRootHelp},
+      {{"cas", "--help"}, kCasHelp},
+      {{"help", "cas"}, kCasHelp},
+      {{"sign", "--help"}, kSignHelp},
+      {{"help", "sign"}, kSignHelp},
+      {{"exec", "stream", "-h"}, kStreamHelp},
       {{"exec", "help", "stream"}, kStreamHelp},
   };
   for (const auto& c : cases) {
@@ -57,62 +62,79 @@ TEST(FrontErrors, EveryKind) {
     std::string err;
   } cases[] = {
       {{"sign", "--key-dir", "k", "--hash", "h", "extra"},
-       "error: unexpected argument 'extra' found\n\nUsage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
+       "error: unexpected argument 'extra' found\n\nUsage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" +
+           kTry},
       {{"sign", "--hash", "-x"},
-       "error: unexpected argument '-x' found\n\nUsage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
+       "error: unexpected argument '-x' found\n\nUsage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" +
+           kTry},
       {{"exec", "run", "--cmd", "ls", "--cmdd"},
        "error: unexpected argument '--cmdd' found\n\n  tip: a similar argument exists: '--cmd'\n\n"
-       "Usage: tovrel exec run --cmd <CMD>" + kTry},
+       "Usage: tovrel exec run --cmd <CMD>" +
+           kTry},
       {{"--bogus"}, "error: unexpected argument '--bogus' found\n\nUsage: tovrel <COMMAND>" + kTry},
       {{"exe"},
        "error: unrecognized subcommand 'exe'\n\n  tip: a similar subcommand exists: 'exec'\n\n"
-       "Usage: tovrel <COMMAND>" + kTry},
+       "Usage: tovrel <COMMAND>" +
+           kTry},
       {{"keypair", "finger"},
        "error: unrecognized subcommand 'finger'\n\n"
        "  tip: some similar subcommands exist: 'box-fingerprint', 'fingerprint'\n\n"
-       "Usage: tovrel keypair <COMMAND>" + kTry},
+       "Usage: tovrel keypair <COMMAND>" +
+           kTry},
       {{"help", "nope"}, "error: unrecognized subcommand 'nope'\n\nUsage: tovrel <COMMAND>" + kTry},
       {{"sign"},
        "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n  --hash <HASH>\n\n"
-       "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
+       "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" +
+           kTry},
       {{"time", "after"},
        "error: the following required arguments were not provided:\n  --ms <MS>\n\n"
-       "Usage: tovrel time after --ms <MS>" + kTry},
+       "Usage: tovrel time after --ms <MS>" +
+           kTry},
       {{"sign", "--hash", "abc"},
        "error: the following required arguments were not provided:\n  --key-dir <KEY_DIR>\n\n"
-       "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" + kTry},
+       "Usage: tovrel sign --key-dir <KEY_DIR> --hash <HASH>" +
+           kTry},
       {{"exec", "run", "--cmd", "x", "--arg"},
        "error: a value is required for '--arg <ARGS>' but none was supplied" + kTry},
       {{"exec", "kill", "--pid", "4294967296"},
-       "error: invalid value '4294967296' for '--pid <PID>': 4294967296 is not in 0..=4294967295" + kTry},
+       "error: invalid value '4294967296' for '--pid <PID>': 4294967296 is not in 0..=4294967295" +
+           kTry},
       {{"exec", "run", "--cmd", "x", "--timeout", "5s"},
        "error: invalid value '5s' for '--timeout <TIMEOUT>': invalid float literal" + kTry},
       {{"time", "after", "--ms=-1"},
        "error: invalid value '-1' for '--ms <MS>': invalid digit found in string" + kTry},
       {{"cas", "store", "--root", "a", "--root", "b"},
        "error: the argument '--root <ROOT>' cannot be used multiple times\n\n"
-       "Usage: tovrel cas store [OPTIONS] --root <ROOT>" + kTry},
+       "Usage: tovrel cas store [OPTIONS] --root <ROOT>" +
+           kTry},
       {{"cas", "store", "--blob", "--blob", "--root", "r"},
        "error: the argument '--blob' cannot be used multiple times\n\n"
-       "Usage: tovrel cas store [OPTIONS] --root <ROOT>" + kTry},
+       "Usage: tovrel cas store [OPTIONS] --root <ROOT>" +
+           kTry},
       {{"cas", "store", "--blob=true"},
        "error: unexpected value 'true' for '--blob' found; no more were expected\n\n"
-       "Usage: tovrel cas store --root <ROOT> --blob" + kTry},
+       "Usage: tovrel cas store --root <ROOT> --blob" +
+           kTry},
       {{"exec", "run", "--env", "a=b", "--stdin-pipe=1"},
        "error: unexpected value '1' for '--stdin-pipe' found; no more were expected\n\n"
-       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --stdin-pipe" + kTry},
+       "Usage: tovrel exec run --cmd <CMD> --env <ENVS> --stdin-pipe" +
+           kTry},
       {{"exec", "run", "--cwd", "x", "--cmdd"},
        "error: unexpected argument '--cmdd' found\n\n  tip: a similar argument exists: '--cmd'\n\n"
-       "Usage: tovrel exec run --cmd <CMD> --cwd <CWD>" + kTry},
+       "Usage: tovrel exec run --cmd <CMD> --cwd <CWD>" +
+           kTry},
       {{"cas", "store", "--root", "\xff"},
        "error: invalid UTF-8 was detected in one or more arguments\n\n"
-       "Usage: tovrel cas store [OPTIONS] --root <ROOT>" + kTry},
+       "Usage: tovrel cas store [OPTIONS] --root <ROOT>" +
+           kTry},
       {{"--", "exec"},
        "error: unexpected argument 'exec' found\n\n"
        "  tip: subcommand 'exec' exists; to use it, remove the '--' before it\n\n"
-       "Usage: tovrel <COMMAND>" + kTry},
+       "Usage: tovrel <COMMAND>" +
+           kTry},
       {{"exec", "run", "--", "--cmd", "x"},
-       "error: unexpected argument '--cmd' found\n\nUsage: tovrel exec run [OPTIONS] --cmd <CMD>" + kTry},
+       "error: unexpected argument '--cmd' found\n\nUsage: tovrel exec run [OPTIONS] --cmd <CMD>" +
+           kTry},
   };
   for (const auto& c : cases) {
     const RunResult r = cli(c.args);
@@ -126,15 +148,21 @@ TEST(FrontUsageName, FromArgv0) {
   const struct {
     const char* argv0;
     const char* name;
-  } cases[] = {{"/opt/tools/runner", "runner"}, {"/opt/tools/", "tools"}, {"/", "tovrel"},
-               {"..", "tovrel"},                {"", "tovrel"},           {"bad\xff", "tovrel"}};
+  } cases[] = {{"/opt/tools/runner", "runner"},
+               {"/opt/tools/", "tools"},
+               {"/", "tovrel"},
+               {"..", "tovrel"},
+               {"", "tovrel"},
+               {"bad\xff", "tovrel"}};
   for (const auto& c : cases) {
     RunOptions o;
     o.argv0 = c.argv0;
     const RunResult r = cli({"time", "after"}, o);
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find(std::string("Usage: ") + c.name + " time after --ms <MS>\n"), std::string::npos)
-        << c.argv0 << "\n" << r.err;
+    EXPECT_NE(r.err.find(std::string("Usage: ") + c.name + " time after --ms <MS>\n"),
+              std::string::npos)
+        << c.argv0 << "\n"
+        << r.err;
   }
 }
 
@@ -149,7 +177,8 @@ TEST(FrontUsageName, ThroughSymlink) {
   EXPECT_NE(r.err.find("Usage: runner exec <COMMAND>\n"), std::string::npos) << r.err;
   const RunResult h = cli({"help", "exec", "kill"}, o);
   EXPECT_EQ(h.status, 0);
-  EXPECT_NE(h.out.find("Usage: runner exec kill [OPTIONS] --pid <PID>\n"), std::string::npos) << h.out;
+  EXPECT_NE(h.out.find("Usage: runner exec kill [OPTIONS] --pid <PID>\n"), std::string::npos)
+      << h.out;
 }
 
 // Started with no arguments at all (not even argv[0]): the root help names `tovrel`.

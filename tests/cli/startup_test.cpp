@@ -4,9 +4,9 @@
 
 #include <signal.h>
 
-#include <gtest/gtest.h>
-
 #include <new>
+
+#include <gtest/gtest.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TOVREL_ASAN 1

@@ -1,7 +1,6 @@
 // End-to-end: the Time primitive and the start-up guarantees, through the built binary.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -13,6 +12,8 @@
 #include <regex>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "support/run.h"
 
 namespace tovrel::test {
@@ -21,7 +22,8 @@ namespace {
 std::uint64_t realtime_ms() {
   timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000 + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000;
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 1000000;
 }
 
 TEST(TimeNow, PrintsBothKeysFromOneReading) {
@@ -31,7 +33,8 @@ TEST(TimeNow, PrintsBothKeysFromOneReading) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(r.out, m, std::regex(R"(\{"timestamp_ms":(\d+),"timestamp_ns":(\d+)\}\n)")))
+  ASSERT_TRUE(
+      std::regex_match(r.out, m, std::regex(R"(\{"timestamp_ms":(\d+),"timestamp_ns":(\d+)\}\n)")))
       << r.out;
   const std::uint64_t ms = std::stoull(m[1]);
   const std::uint64_t ns = std::stoull(m[2]);
@@ -80,7 +83,8 @@ bool in_nanosleep(pid_t pid) {
 std::uint64_t monotonic_ms() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000 + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000;
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000 +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 1000000;
 }
 
 TEST(TimeAfter, IgnoredSignalAndStopDoNotShortenTheSleep) {
@@ -146,7 +150,8 @@ TEST(StartUp, StdoutWithoutReaderIsAnInternalFailure) {
   const RunResult r = run({"time", "now"}, o);
   EXPECT_EQ(r.signal, 0) << "ended by a signal";
   EXPECT_EQ(r.status, 101);
-  EXPECT_NE(r.err.find("failed printing to stdout: Broken pipe (os error 32)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("failed printing to stdout: Broken pipe (os error 32)"), std::string::npos)
+      << r.err;
 }
 
 }  // namespace

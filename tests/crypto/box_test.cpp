@@ -82,9 +82,9 @@ TEST(X25519, SmallOrderPeersGiveZeros) {
 
 TEST(Hkdf, PublishedVectors) {
   // RFC 5869 test case 3: no salt, no info.
-  EXPECT_EQ(hex(hkdf_sha256(SecretBytes(unhex("0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b")),
-                            "", 42)),
-            "8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8");
+  EXPECT_EQ(
+      hex(hkdf_sha256(SecretBytes(unhex("0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b0b")), "", 42)),
+      "8da4e775a563c18f715f802a063c5a31b8a11f5c5ee1879ec3454e5f3c738d2d9d201395faa4b61a96c8");
   // The key an envelope sealed to a small-order ephemeral key uses.
   EXPECT_EQ(hex(hkdf_sha256(SecretBytes(32), "execution-secrets/v1", 32)),
             "a2e3efc4bd46b98e2ad14feda9bace9036bc1334a80be218f000f256787c6245");
@@ -93,8 +93,10 @@ TEST(Hkdf, PublishedVectors) {
 TEST(Box, WrongSizesAreErrors) {
   const SecretBytes secret(32);
   EXPECT_EQ(hex(x25519(secret, std::string(31, '\x09'))), "error: x25519: keys must be 32 bytes");
-  EXPECT_EQ(hex(x25519(SecretBytes(33), std::string(32, '\x09'))), "error: x25519: keys must be 32 bytes");
-  const auto opened = chacha20poly1305_open(SecretBytes(16), std::string(12, '\0'), "", std::string(16, '\0'));
+  EXPECT_EQ(hex(x25519(SecretBytes(33), std::string(32, '\x09'))),
+            "error: x25519: keys must be 32 bytes");
+  const auto opened =
+      chacha20poly1305_open(SecretBytes(16), std::string(12, '\0'), "", std::string(16, '\0'));
   ASSERT_FALSE(opened.ok());
   EXPECT_EQ(opened.error(), "chacha20-poly1305: bad key or nonce size");
 }
@@ -102,7 +104,8 @@ TEST(Box, WrongSizesAreErrors) {
 class ChaChaPoly : public ::testing::Test {
  protected:
   // The plaintext, "refused" when the payload does not open, or the error.
-  std::string open(std::string_view with_nonce, std::string_view with_aad, std::string_view payload) const {
+  std::string open(std::string_view with_nonce, std::string_view with_aad,
+                   std::string_view payload) const {
     const auto opened = chacha20poly1305_open(key, with_nonce, with_aad, payload);
     if (!opened) return "error: " + opened.error();
     return opened->value_or("refused");
@@ -120,9 +123,7 @@ class ChaChaPoly : public ::testing::Test {
       "808b4831d7bc3ff4def08e4b7a9de576d26586cec64b61161ae10b594f09e26a7e902ecbd0600691");
 };
 
-TEST_F(ChaChaPoly, OpensRfc8439Vector) {
-  EXPECT_EQ(open(nonce, aad, sealed), plaintext);
-}
+TEST_F(ChaChaPoly, OpensRfc8439Vector) { EXPECT_EQ(open(nonce, aad, sealed), plaintext); }
 
 TEST_F(ChaChaPoly, RefusesEveryTampering) {
   const std::size_t tag_at = sealed.size() - 16;

@@ -1,11 +1,10 @@
 // The crypto wrappers: published vectors, and the acceptance rules of verification and of
 // public-key decoding on crafted keys and signatures.
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <set>
 
+#include <gtest/gtest.h>
 #include <openssl/err.h>
 #include <openssl/evperr.h>
 
@@ -32,9 +31,11 @@ constexpr const char* kNeutral = "0100000000000000000000000000000000000000000000
 constexpr const char* kNeutralNonCanonical =
     "eeffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f";
 // y = 1 with the sign bit set: x = 0 taken as x = 0.
-constexpr const char* kNeutralSignBit = "0100000000000000000000000000000000000000000000000000000000000080";
+constexpr const char* kNeutralSignBit =
+    "0100000000000000000000000000000000000000000000000000000000000080";
 // y = p - 1 = -1, x = 0: the point of order 2.
-constexpr const char* kOrderTwo = "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f";
+constexpr const char* kOrderTwo =
+    "ecffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff7f";
 // The group order L.
 constexpr const char* kOrderL = "edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010";
 
@@ -144,8 +145,9 @@ TEST(Ed25519, PointDecoding) {
 }
 
 TEST(X25519, Rfc7748PublicKeys) {
-  for (auto [secret, pub] : {std::pair{test::vectors::kX25519AliceSecret, test::vectors::kX25519AlicePublic},
-                             std::pair{test::vectors::kX25519BobSecret, test::vectors::kX25519BobPublic}}) {
+  for (auto [secret, pub] :
+       {std::pair{test::vectors::kX25519AliceSecret, test::vectors::kX25519AlicePublic},
+        std::pair{test::vectors::kX25519BobSecret, test::vectors::kX25519BobPublic}}) {
     const auto s = unhex_array<32>(secret);
     const auto copy = s;
     auto p = x25519_public_key(s);
@@ -179,7 +181,8 @@ TEST(Random, FillsAndDiffers) {
 TEST(OpenSsl, ErrorsCarryTheirReasonTexts) {
   ensure_openssl_initialised();
   ERR_raise(ERR_LIB_EVP, EVP_R_INVALID_KEY_LENGTH);
-  EXPECT_EQ(openssl_error("load key"), "load key: error:03000082:digital envelope routines::invalid key length");
+  EXPECT_EQ(openssl_error("load key"),
+            "load key: error:03000082:digital envelope routines::invalid key length");
   EXPECT_EQ(openssl_error("again"), "again: unknown error");
 }
 
@@ -207,7 +210,8 @@ TEST(SecretBytes, WipesTheWholeCapacity) {
   std::string short_text("0123456789");
   SecretBytes from_short(std::move(short_text));
   EXPECT_EQ(from_short.view(), "0123456789");
-  EXPECT_TRUE(all_zero(reinterpret_cast<const unsigned char*>(short_text.data()), short_text.capacity()));
+  EXPECT_TRUE(
+      all_zero(reinterpret_cast<const unsigned char*>(short_text.data()), short_text.capacity()));
 
   // Moved from: the source is left empty and wiped.
   SecretBytes moved(std::move(from_short));

@@ -104,18 +104,36 @@ TEST(SafeEnvName, Syntax) {
 }
 
 TEST(SafeEnvName, DeniedNames) {
-  for (const char* name :
-       {"TMP", "PATH", "HOME", "USER", "LANG", "TERM", "TEMP", "SHELL", "TMPDIR", "PYTHONPATH",
-        "PYTHONHOME", "USER_SPACE", "LD_PRELOAD", "PYTHON_PATH", "VIRTUAL_ENV", "CONDA_PREFIX",
-        "KOV_REMOTE_NAME", "KOV_NODE_CONFIG", "LD_LIBRARY_PATH", "KOV_KERNEL_PYTHON",
-        "DYLD_LIBRARY_PATH", "KOV_SIGNING_KEY_DIR", "DYLD_INSERT_LIBRARIES"}) {
+  for (const char* name : {"TMP",
+                           "PATH",
+                           "HOME",
+                           "USER",
+                           "LANG",
+                           "TERM",
+                           "TEMP",
+                           "SHELL",
+                           "TMPDIR",
+                           "PYTHONPATH",
+                           "PYTHONHOME",
+                           "USER_SPACE",
+                           "LD_PRELOAD",
+                           "PYTHON_PATH",
+                           "VIRTUAL_ENV",
+                           "CONDA_PREFIX",
+                           "KOV_REMOTE_NAME",
+                           "KOV_NODE_CONFIG",
+                           "LD_LIBRARY_PATH",
+                           "KOV_KERNEL_PYTHON",
+                           "DYLD_LIBRARY_PATH",
+                           "KOV_SIGNING_KEY_DIR",
+                           "DYLD_INSERT_LIBRARIES"}) {
     EXPECT_FALSE(is_safe_env_name(name)) << name;
     // Whole-name equality only, and case-sensitive.
     EXPECT_TRUE(is_safe_env_name(std::string(name) + "2") || std::string(name).starts_with("LD_"))
         << name;
   }
-  for (const char* name : {"Path", "path", "PATHS", "MYPATH", "TMPDIR2", "USER_NAME", "ld_preload",
-                           "DYLD", "HOME_"}) {
+  for (const char* name :
+       {"Path", "path", "PATHS", "MYPATH", "TMPDIR2", "USER_NAME", "ld_preload", "DYLD", "HOME_"}) {
     EXPECT_TRUE(is_safe_env_name(name)) << name;
   }
 }

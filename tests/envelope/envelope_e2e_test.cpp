@@ -63,9 +63,8 @@ TEST_F(EnvelopeOpen, KeyFileFailures) {
   expect_line(tovrel({"envelope", "open", "--key-dir", empty.path()}, doc),
               R"j({"error":"read box key: stream did not contain valid UTF-8"})j");
   write_file(empty / "box_key.pem", b64url(kBoxSecret) + "\n=");
-  expect_line(
-      tovrel({"envelope", "open", "--key-dir", empty.path()}, doc),
-      R"j({"error":"decode box key: base64url decode: Invalid symbol 10, offset 43."})j");
+  expect_line(tovrel({"envelope", "open", "--key-dir", empty.path()}, doc),
+              R"j({"error":"decode box key: base64url decode: Invalid symbol 10, offset 43."})j");
 }
 
 TEST_F(EnvelopeOpen, StandardInputFailures) {

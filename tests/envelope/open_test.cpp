@@ -133,12 +133,14 @@ TEST_F(Open, TamperingFailsDecryption) {
     std::string aad_fields;
   } cases[] = {
       {"ciphertext byte",
-       {s.enc, test::rewrap_ciphertext(s.ciphertext, [](std::string& b) { b[0] ^= 1; })}, aad},
+       {s.enc, test::rewrap_ciphertext(s.ciphertext, [](std::string& b) { b[0] ^= 1; })},
+       aad},
       {"tag byte",
        {s.enc, test::rewrap_ciphertext(s.ciphertext, [](std::string& b) { b.back() ^= 0x80; })},
        aad},
       {"tag cut",
-       {s.enc, test::rewrap_ciphertext(s.ciphertext, [](std::string& b) { b.pop_back(); })}, aad},
+       {s.enc, test::rewrap_ciphertext(s.ciphertext, [](std::string& b) { b.pop_back(); })},
+       aad},
       {"aad value", s, R"({"job":"j2","kind":"execution-secrets/v1"})"},
       {"aad key added", s, R"({"job":"j1","kind":"execution-secrets/v1","x":null})"},
       {"aad key removed", s, kPlainAad},
@@ -185,8 +187,7 @@ TEST_F(Open, DocumentFailuresInStepOrder) {
       // Kind.
       {R"({"version":1,"enc":1,"ciphertext":1,"aad_fields":null})",
        "unexpected envelope kind: None"},
-      {R"({"version":1,"enc":1,"ciphertext":1,"aad_fields":{}})",
-       "unexpected envelope kind: None"},
+      {R"({"version":1,"enc":1,"ciphertext":1,"aad_fields":{}})", "unexpected envelope kind: None"},
       {R"({"version":1,"enc":1,"ciphertext":1,"aad_fields":{"kind":["execution-secrets/v1"]}})",
        "unexpected envelope kind: None"},
       {R"({"version":1,"enc":1,"ciphertext":1,"aad_fields":{"kind":"execution-secrets/v2"}})",
@@ -277,8 +278,10 @@ TEST_F(Open, BoxKeyText) {
       {"\u3000" + b64 + "\u00a0\u2029", opened},  // Unicode White_Space is trimmed too
       // The '=' after the line feed stays at the end, so the line feed is inside the text.
       {b64 + "\n=", error("decode box key: base64url decode: Invalid symbol 10, offset 43.")},
-      {"\xef\xbb\xbf" + b64, error("decode box key: base64url decode: Invalid symbol 239, offset 0.")},
-      {b64.substr(0, 42) + "+", error("decode box key: base64url decode: Invalid symbol 43, offset 42.")},
+      {"\xef\xbb\xbf" + b64,
+       error("decode box key: base64url decode: Invalid symbol 239, offset 0.")},
+      {b64.substr(0, 42) + "+",
+       error("decode box key: base64url decode: Invalid symbol 43, offset 42.")},
       {"", error("box key must be 32 bytes")},
       {b64url(kBoxSecret.substr(1)), error("box key must be 32 bytes")},
       {b64url(kBoxSecret + "x"), error("box key must be 32 bytes")},

@@ -10,7 +10,9 @@
 namespace tovrel::test {
 namespace {
 
-const unsigned char* u8(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+const unsigned char* u8(std::string_view s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
 
 void check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string("sealer: ") + what);
@@ -32,8 +34,8 @@ std::string derive_key(std::string_view shared) {
       OSSL_PARAM_construct_end(),
   };
   std::string key(32, '\0');
-  const bool ok = EVP_KDF_derive(ctx, reinterpret_cast<unsigned char*>(key.data()), key.size(),
-                                 params) == 1;
+  const bool ok =
+      EVP_KDF_derive(ctx, reinterpret_cast<unsigned char*>(key.data()), key.size(), params) == 1;
   EVP_KDF_CTX_free(ctx);
   check(ok, "hkdf");
   return key;
@@ -128,7 +130,8 @@ Sealed seal(std::string_view box_public, std::string_view ephemeral_secret,
   EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(eph, nullptr);
   std::string shared(32, '\0');
   std::size_t len = shared.size();
-  const bool ok = ctx && EVP_PKEY_derive_init(ctx) == 1 && EVP_PKEY_derive_set_peer(ctx, peer) == 1 &&
+  const bool ok = ctx && EVP_PKEY_derive_init(ctx) == 1 &&
+                  EVP_PKEY_derive_set_peer(ctx, peer) == 1 &&
                   EVP_PKEY_derive(ctx, reinterpret_cast<unsigned char*>(shared.data()), &len) == 1;
   EVP_PKEY_CTX_free(ctx);
   EVP_PKEY_free(peer);

@@ -34,7 +34,6 @@ Sealed seal_small_order(std::string_view small_order_point, std::string_view pay
 std::string envelope_json(const Sealed& sealed, std::string_view aad_fields_json = kPlainAadFields);
 
 // Decoded ciphertext bytes of `sealed`, changed by `edit`, encoded again.
-std::string rewrap_ciphertext(const std::string& ciphertext_b64,
-                              void (*edit)(std::string& bytes));
+std::string rewrap_ciphertext(const std::string& ciphertext_b64, void (*edit)(std::string& bytes));
 
 }  // namespace tovrel::test

@@ -2,9 +2,9 @@
 
 #include "envelope/unicode.h"
 
-#include "base/whitespace.h"
-
 #include <gtest/gtest.h>
+
+#include "base/whitespace.h"
 
 namespace tovrel::envelope::unicode {
 namespace {

@@ -24,9 +24,7 @@ TEST(ExecCaller, NonBlockingPipesLoseNothing) {
     std::optional<std::string> stdin_data;
     std::string out;
   } cases[] = {
-      {"exec run, a 1 MB result",
-       sh("head -c 1000000 /dev/zero | tr '\\0' a"),
-       std::nullopt,
+      {"exec run, a 1 MB result", sh("head -c 1000000 /dev/zero | tr '\\0' a"), std::nullopt,
        run_json(0, "", a_mb, true)},
       {"exec stream, 3 MB passed through",
        {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg",
@@ -52,8 +50,7 @@ TEST(ExecCaller, NonBlockingPipesLoseNothing) {
 test::RunResult run_limited(int limit_kib, const std::string& script) {
   test::RunOptions o;
   o.program = "/bin/sh";
-  return test::run({"-c", "ulimit -v " + std::to_string(limit_kib) + "; " + script, TOVREL_BIN},
-                   o);
+  return test::run({"-c", "ulimit -v " + std::to_string(limit_kib) + "; " + script, TOVREL_BIN}, o);
 }
 
 TEST(ExecCaller, WhatCannotBeHeldIsNeverAnAbort) {
@@ -73,14 +70,13 @@ TEST(ExecCaller, WhatCannotBeHeldIsNeverAnAbort) {
   } cases[] = {
       // Our standard input keeps what could be held, as a failed read would; `true` reads none.
       {"exec run --stdin-pipe of endless input", 300000,
-       "exec \"$0\" exec run --stdin-pipe --cmd true < /dev/zero", 0,
-       run_json(0, "", "", true), ""},
+       "exec \"$0\" exec run --stdin-pipe --cmd true < /dev/zero", 0, run_json(0, "", "", true),
+       ""},
       {"exec stream --stdin-pipe of endless input", 300000,
        "exec \"$0\" exec stream --stdin-pipe --cmd true < /dev/zero", 0, "", ""},
       // Held once, the output fits where a copy of it would not. The line is counted without
       // its digits, those of the duration included: 300,000,000 a's and 71 other bytes.
-      {"exec run of 300 MB", 800000, run_300_mb + " | tr -d '0-9.' | wc -c", 0, "300000071\n",
-       ""},
+      {"exec run of 300 MB", 800000, run_300_mb + " | tr -d '0-9.' | wc -c", 0, "300000071\n", ""},
       // A capture that cannot grow ends as an internal failure, in one line.
       {"exec run of 300 MB in too little room", 400000, "exec " + run_300_mb + " >/dev/null", 101,
        "", oom},

@@ -1,10 +1,10 @@
 #pragma once
 // Small helpers shared by the exec tests.
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 #include "driver.h"
 

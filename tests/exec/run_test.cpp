@@ -66,8 +66,8 @@ TEST(ExecRun, OutcomeTable) {
 TEST(ExecRun, LargeOutputOnBothStreamsAtOnce) {
   // Far more than a pipe holds on each stream, interleaved line by line.
   const std::string line(100, 'a');
-  const test::RunResult r = test::run(sh("i=0; while [ $i -lt 3000 ]; do echo " + line +
-                                         "; echo " + line + " >&2; i=$((i+1)); done"));
+  const test::RunResult r = test::run(sh("i=0; while [ $i -lt 3000 ]; do echo " + line + "; echo " +
+                                         line + " >&2; i=$((i+1)); done"));
   std::string expected;
   for (int i = 0; i < 3000; ++i) expected += line + "\n";
   EXPECT_EQ(without_duration(r.out), run_json(0, expected, expected, true));
@@ -260,7 +260,7 @@ TEST(ExecRun, PathOverrideDecidesWhereTheProgramIsFound) {
   test::write_file(dir / "tv-tool", "#!/bin/sh\necho found-in-override\n");
   chmod((dir / "tv-tool").c_str(), 0755);
   const test::RunResult missing = test::run({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
-                                            "true", "--env", "PATH=" + dir.path()});
+                                             "true", "--env", "PATH=" + dir.path()});
   EXPECT_EQ(without_duration(missing.out),
             run_json(-1, "Failed to spawn: No such file or directory (os error 2)", "", false));
   const test::RunResult found =

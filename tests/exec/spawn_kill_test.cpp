@@ -63,11 +63,11 @@ TEST(ExecSpawn, OwnSessionAndSharedLogFile) {
   test::TempDir dir;
   const std::string log = dir / "log";
   test::write_file(log, "old content that must disappear\n");
-  const test::RunResult r =
-      test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                "read pid comm state ppid pgrp sid rest < /proc/$$/stat; echo \"$pid $pgrp $sid\"; "
-                "echo err >&2; echo last",
-                "--log", log});
+  const test::RunResult r = test::run(
+      {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
+       "read pid comm state ppid pgrp sid rest < /proc/$$/stat; echo \"$pid $pgrp $sid\"; "
+       "echo err >&2; echo last",
+       "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   EXPECT_EQ(r.out, "{\"pid\":" + std::to_string(pid) + ",\"success\":true}\n");
@@ -131,7 +131,7 @@ TEST(ExecSpawn, StdinData) {
   test::TempDir dir;
   const std::string log = dir / "log";
   const test::RunResult r = test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                                      "cat; echo", "--stdin", "hello", "--log", log});
+                                       "cat; echo", "--stdin", "hello", "--log", log});
   const pid_t pid = spawned_pid(r.out);
   ASSERT_GT(pid, 0) << r.out;
   ASSERT_TRUE(reap(pid));
@@ -215,7 +215,7 @@ TEST(ExecKill, ThreeMethods) {
   Gate gate;
   const pid_t stubborn =
       spawned_pid(test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                            "trap '' TERM; read x < \"$0\"; exec sleep 30", "--arg", gate.path()})
+                             "trap '' TERM; read x < \"$0\"; exec sleep 30", "--arg", gate.path()})
                       .out);
   ASSERT_GT(stubborn, 0);
   gate.open();
@@ -286,7 +286,7 @@ std::string expected_fd_listing() {
 TEST(ExecChild, HoldsOnlyItsStandardDescriptorsFromUs) {
   const std::string expected = expected_fd_listing();
   const test::RunResult run = test::run({"exec", "run", "--cmd", "sh", "--arg", "-c", "--arg",
-                                        "ls /proc/self/fd | sort -n", "--stdin", "data"});
+                                         "ls /proc/self/fd | sort -n", "--stdin", "data"});
   EXPECT_EQ(without_duration(run.out), run_json(0, "", expected, true));
   const test::RunResult stream = test::run(
       {"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg", "ls /proc/self/fd | sort -n"});
@@ -294,7 +294,7 @@ TEST(ExecChild, HoldsOnlyItsStandardDescriptorsFromUs) {
   test::TempDir dir;
   const test::RunResult spawn =
       test::run({"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg",
-                "ls /proc/self/fd | sort -n", "--log", dir / "log", "--stdin", "x"});
+                 "ls /proc/self/fd | sort -n", "--log", dir / "log", "--stdin", "x"});
   const pid_t pid = spawned_pid(spawn.out);
   ASSERT_GT(pid, 0) << spawn.out;
   ASSERT_TRUE(reap(pid));

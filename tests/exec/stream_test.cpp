@@ -60,20 +60,32 @@ TEST(ExecStream, StatusesAndMessages) {
       // Our own message that cannot be written is an internal failure; the child's output
       // that cannot be forwarded is not.
       {"spawn message to a full device",
-       {"exec", "stream", "--cmd", "/nonexistent/tool"}, 101, "", "", Stderr::kFull},
+       {"exec", "stream", "--cmd", "/nonexistent/tool"},
+       101,
+       "",
+       "",
+       Stderr::kFull},
       {"spawn message to a pipe without reader",
-       {"exec", "stream", "--cmd", "/nonexistent/tool"}, 101, "", "", Stderr::kReaderGone},
+       {"exec", "stream", "--cmd", "/nonexistent/tool"},
+       101,
+       "",
+       "",
+       Stderr::kReaderGone},
       {"timeout message to a full device",
        with(stream_sh("echo before; exec sleep 30"), {"--timeout", "0.2"}), 101, "before\n", "",
        Stderr::kFull},
       {"timeout message to a pipe without reader",
        with(stream_sh("exec sleep 30"), {"--timeout", "0.2"}), 101, "", "", Stderr::kReaderGone},
       {"refused timeout to a full device",
-       {"exec", "stream", "--cmd", "true", "--timeout=-1"}, 101, "", "", Stderr::kFull},
-      {"the child's stderr to a full device",
-       stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kFull},
-      {"the child's stderr to a pipe without reader",
-       stream_sh("echo out; echo err >&2; exit 3"), 3, "out\n", "", Stderr::kReaderGone},
+       {"exec", "stream", "--cmd", "true", "--timeout=-1"},
+       101,
+       "",
+       "",
+       Stderr::kFull},
+      {"the child's stderr to a full device", stream_sh("echo out; echo err >&2; exit 3"), 3,
+       "out\n", "", Stderr::kFull},
+      {"the child's stderr to a pipe without reader", stream_sh("echo out; echo err >&2; exit 3"),
+       3, "out\n", "", Stderr::kReaderGone},
   };
   for (const auto& c : cases) {
     test::RunOptions o;
@@ -92,7 +104,7 @@ TEST(ExecStream, BinaryPassthroughIsByteExact) {
   for (int i = 0; i < 300000; ++i) bytes += static_cast<char>((i * 7 + i / 256) & 0xff);
   test::write_file(dir / "blob", bytes);
   const test::RunResult r = test::run({"exec", "stream", "--cmd", "sh", "--arg", "-c", "--arg",
-                                      "cat \"$0\"; cat \"$0\" >&2", "--arg", dir / "blob"});
+                                       "cat \"$0\"; cat \"$0\" >&2", "--arg", dir / "blob"});
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(r.out == bytes) << "stdout differs, " << r.out.size() << " bytes";
   EXPECT_TRUE(r.err == bytes) << "stderr differs, " << r.err.size() << " bytes";
@@ -116,9 +128,8 @@ TEST(ExecStream, ChunksArriveBeforeTheChildEnds) {
   // The child prints a chunk without a line break, then waits at the gate, which opens only
   // after the chunk has been seen: output held back until the child ends never arrives.
   Gate gate;
-  const AsyncRun run =
-      start_exec_cli(with(stream_sh("printf first; read x < \"$0\"; printf second"),
-                          {"--arg", gate.path().c_str()}));
+  const AsyncRun run = start_exec_cli(with(
+      stream_sh("printf first; read x < \"$0\"; printf second"), {"--arg", gate.path().c_str()}));
   ASSERT_EQ(read_some(run.stdout_fd, 5, 30000), "first");
   gate.open();
   EXPECT_EQ(read_some(run.stdout_fd, 6, 30000), "second");

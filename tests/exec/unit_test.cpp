@@ -157,10 +157,30 @@ TEST(RunChild, WaitFailsWhenTheSystemReapsTheChild) {
 // sequences of every length, truncated ones, stray continuation bytes and bytes that never
 // start a sequence, in random order.
 std::string mixed_bytes(std::mt19937& rng, std::size_t size) {
-  static const std::string_view kTokens[] = {
-      "a", "Z", " ", "\"", "\\", "\n", "\x01", "\x1f", "\x7f", "\xC3\xA9", "\xE2\x82\xAC",
-      "\xF0\x9F\x98\x80", "\xE2\x82", "\xF0\x9F\x98", "\xF0\x9F", "\x80", "\xBF", "\xC0",
-      "\xC1\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xFF", "\xE0\x80\x80"};
+  static const std::string_view kTokens[] = {"a",
+                                             "Z",
+                                             " ",
+                                             "\"",
+                                             "\\",
+                                             "\n",
+                                             "\x01",
+                                             "\x1f",
+                                             "\x7f",
+                                             "\xC3\xA9",
+                                             "\xE2\x82\xAC",
+                                             "\xF0\x9F\x98\x80",
+                                             "\xE2\x82",
+                                             "\xF0\x9F\x98",
+                                             "\xF0\x9F",
+                                             "\x80",
+                                             "\xBF",
+                                             "\xC0",
+                                             "\xC1\x80",
+                                             "\xED\xA0\x80",
+                                             "\xF4\x90\x80\x80",
+                                             "\xF5",
+                                             "\xFF",
+                                             "\xE0\x80\x80"};
   std::uniform_int_distribution<std::size_t> pick(0, std::size(kTokens) - 1);
   std::string out;
   while (out.size() < size) out += kTokens[pick(rng)];

@@ -1,8 +1,9 @@
 // End-to-end: the identity commands through the built binary, output and status compared whole.
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "base/base64.h"
 #include "crypto/sha256.h"
@@ -44,7 +45,8 @@ TEST_F(IdentityE2e, GenerateSignVerifyFingerprint) {
   const std::string gen = ok({"keypair", "generate", "--key-dir", dir});
   const std::string box_pub = read_file(dir + "/box_pub.pem");
   const std::string fp = crypto::sha256_hex(read_file(dir + "/public_key.pem")).substr(0, 16);
-  EXPECT_EQ(gen, "{\"box_pub\":\"" + box_pub + "\",\"fingerprint\":\"" + fp + "\",\"key_dir\":\"" + dir + "\"}\n");
+  EXPECT_EQ(gen, "{\"box_pub\":\"" + box_pub + "\",\"fingerprint\":\"" + fp + "\",\"key_dir\":\"" +
+                     dir + "\"}\n");
   EXPECT_EQ(ok({"keypair", "fingerprint", "--public-key", dir + "/public_key.pem"}),
             "{\"fingerprint\":\"" + fp + "\"}\n");
   const std::string box_fp = crypto::sha256_hex(*base::base64url_decode(box_pub)).substr(0, 16);
@@ -54,9 +56,11 @@ TEST_F(IdentityE2e, GenerateSignVerifyFingerprint) {
   const std::string signed_ = ok({"sign", "--key-dir", dir, "--hash", "abc"});
   const std::string sig = extract(signed_, "signature");
   EXPECT_EQ(signed_, "{\"hash\":\"abc\",\"signature\":\"" + sig + "\"}\n");
-  EXPECT_EQ(ok({"verify", "--hash", "abc", "--signature", sig, "--public-key", dir + "/public_key.pem"}),
-            "{\"hash\":\"abc\",\"valid\":true}\n");
-  EXPECT_EQ(ok({"verify", "--hash", "abd", "--signature=" + sig + "==", "--public-key", dir + "/public_key.pem"}),
+  EXPECT_EQ(
+      ok({"verify", "--hash", "abc", "--signature", sig, "--public-key", dir + "/public_key.pem"}),
+      "{\"hash\":\"abc\",\"valid\":true}\n");
+  EXPECT_EQ(ok({"verify", "--hash", "abd", "--signature=" + sig + "==", "--public-key",
+                dir + "/public_key.pem"}),
             "{\"hash\":\"abd\",\"valid\":false}\n");
   EXPECT_EQ(ok({"keypair", "generate", "--key-dir", dir}),
             "{\"error\":\"create " + dir + "/private_key.pem: File exists (os error 17)\"}\n");
@@ -76,23 +80,29 @@ TEST_F(IdentityE2e, Rfc8032Vectors) {
   write_file(d2 + "/public_key.pem", public_pem(spki(kPublic2)));
   const std::string sig1 = base::base64url_encode(unhex(test::vectors::kRfc8032Test1.signature));
   const std::string sig2 = base::base64url_encode(unhex(test::vectors::kRfc8032Test2.signature));
-  EXPECT_EQ(ok({"sign", "--key-dir", d1, "--hash", ""}), "{\"hash\":\"\",\"signature\":\"" + sig1 + "\"}\n");
-  EXPECT_EQ(ok({"sign", "--key-dir", d2, "--hash", "r"}), "{\"hash\":\"r\",\"signature\":\"" + sig2 + "\"}\n");
-  EXPECT_EQ(ok({"verify", "--hash", "", "--signature", sig1, "--public-key", d1 + "/public_key.pem"}),
-            "{\"hash\":\"\",\"valid\":true}\n");
-  EXPECT_EQ(ok({"verify", "--hash", "r", "--signature", sig2, "--public-key", d2 + "/public_key.pem"}),
-            "{\"hash\":\"r\",\"valid\":true}\n");
+  EXPECT_EQ(ok({"sign", "--key-dir", d1, "--hash", ""}),
+            "{\"hash\":\"\",\"signature\":\"" + sig1 + "\"}\n");
+  EXPECT_EQ(ok({"sign", "--key-dir", d2, "--hash", "r"}),
+            "{\"hash\":\"r\",\"signature\":\"" + sig2 + "\"}\n");
+  EXPECT_EQ(
+      ok({"verify", "--hash", "", "--signature", sig1, "--public-key", d1 + "/public_key.pem"}),
+      "{\"hash\":\"\",\"valid\":true}\n");
+  EXPECT_EQ(
+      ok({"verify", "--hash", "r", "--signature", sig2, "--public-key", d2 + "/public_key.pem"}),
+      "{\"hash\":\"r\",\"valid\":true}\n");
 }
 
 // Key files are read whatever they are: a pipe (a process substitution) included.
 TEST_F(IdentityE2e, KeyFilesMayBePipes) {
   const std::string pem = public_pem(spki(kPublic1));
   const std::string fp = crypto::sha256_hex(pem).substr(0, 16);
-  const RunResult fingerprint = tovrel({"keypair", "fingerprint", "--public-key", "/dev/stdin"}, pem);
+  const RunResult fingerprint =
+      tovrel({"keypair", "fingerprint", "--public-key", "/dev/stdin"}, pem);
   EXPECT_EQ(fingerprint.out, "{\"fingerprint\":\"" + fp + "\"}\n");
   ASSERT_EQ(::symlink("/dev/stdin", (tmp / "private_key.pem").c_str()), 0);
   const std::string sig1 = base::base64url_encode(unhex(test::vectors::kRfc8032Test1.signature));
-  const RunResult sign = tovrel({"sign", "--key-dir", tmp.path(), "--hash", ""}, private_pem(pkcs8_v2(kSeed1, kPublic1)));
+  const RunResult sign = tovrel({"sign", "--key-dir", tmp.path(), "--hash", ""},
+                                private_pem(pkcs8_v2(kSeed1, kPublic1)));
   EXPECT_EQ(sign.out, "{\"hash\":\"\",\"signature\":\"" + sig1 + "\"}\n");
 }
 
@@ -102,9 +112,10 @@ TEST_F(IdentityE2e, FailuresAreResultsWithStatusZero) {
   EXPECT_EQ(ok({"verify", "--hash", "x", "--signature", "AA", "--public-key", tmp / "none"}),
             "{\"error\":\"read public key: No such file or directory (os error 2)\"}\n");
   write_file(tmp / "priv.pem", private_pem(pkcs8_v1(kSeed1)));
-  EXPECT_EQ(ok({"verify", "--hash", "x", "--signature", "AA", "--public-key", tmp / "priv.pem"}),
-            "{\"error\":\"parse public key: ASN.1 error: PEM error: unexpected PEM type label: expecting "
-            "\\\"PUBLIC KEY\\\"\",\"valid\":false}\n");
+  EXPECT_EQ(
+      ok({"verify", "--hash", "x", "--signature", "AA", "--public-key", tmp / "priv.pem"}),
+      "{\"error\":\"parse public key: ASN.1 error: PEM error: unexpected PEM type label: expecting "
+      "\\\"PUBLIC KEY\\\"\",\"valid\":false}\n");
   write_file(tmp / "padded", base::base64_encode(std::string(32, 'k')));
   EXPECT_EQ(ok({"keypair", "box-fingerprint", "--public-key", tmp / "padded"}),
             "{\"error\":\"decode public key: Invalid padding\"}\n");

@@ -46,17 +46,20 @@ TEST(ExhaustedMemory, EndlessInputIsAReadError) {
       {{"envelope", "open", "--key-dir", keys.path()}, true, "read stdin"},
       {{"envelope", "open", "--key-dir", keys.path()}, false, "read box key"},
       {{"sign", "--key-dir", keys.path(), "--hash", "h"}, false, "read private key"},
-      {{"verify", "--hash", "h", "--signature", "AA", "--public-key", "/dev/zero"}, false, "read public key"},
+      {{"verify", "--hash", "h", "--signature", "AA", "--public-key", "/dev/zero"},
+       false,
+       "read public key"},
       {{"keypair", "fingerprint", "--public-key", "/dev/zero"}, false, "read public key"},
       {{"keypair", "box-fingerprint", "--public-key", "/dev/zero"}, false, "read public key"},
   };
   for (const auto& c : cases) {
     RunOptions options;
     options.program = "/bin/sh";
-    std::vector<std::string> args = {
-        "-c",
-        std::string("ulimit -v ") + kAddressSpaceKiB + " && exec \"$0\" \"$@\"" + (c.zero_stdin ? " < /dev/zero" : ""),
-        TOVREL_BIN};
+    std::vector<std::string> args = {"-c",
+                                     std::string("ulimit -v ") + kAddressSpaceKiB +
+                                         " && exec \"$0\" \"$@\"" +
+                                         (c.zero_stdin ? " < /dev/zero" : ""),
+                                     TOVREL_BIN};
     args.insert(args.end(), c.args.begin(), c.args.end());
     if (!c.zero_stdin) options.stdin_data = envelope;
     const RunResult r = run(args, options);
@@ -64,7 +67,9 @@ TEST(ExhaustedMemory, EndlessInputIsAReadError) {
     EXPECT_EQ(r.signal, 0) << label;
     EXPECT_EQ(r.status, 0) << label;
     EXPECT_EQ(r.err, "") << label;
-    EXPECT_EQ(r.out, "{\"error\":\"" + std::string(c.step) + ": Cannot allocate memory (os error 12)\"}\n") << label;
+    EXPECT_EQ(r.out,
+              "{\"error\":\"" + std::string(c.step) + ": Cannot allocate memory (os error 12)\"}\n")
+        << label;
   }
 }
 

@@ -4,11 +4,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "base/base64.h"
 #include "crypto/sha256.h"
@@ -100,7 +101,8 @@ TEST(Generate, FilesAndResult) {
 
   // The written private key signs, and the public key verifies it.
   const json::JsonValue signed_ = handle_sign(dir, "abc");
-  const json::JsonValue checked = handle_verify("abc", str(signed_, "signature"), dir + "/public_key.pem");
+  const json::JsonValue checked =
+      handle_verify("abc", str(signed_, "signature"), dir + "/public_key.pem");
   EXPECT_EQ(json(checked), "{\"hash\":\"abc\",\"valid\":true}");
 
   // A second run: the mode is set again, the first file stops it, nothing changes.
@@ -141,12 +143,14 @@ TEST(Generate, DirectoryShapes) {
   // A trailing '/': no doubled '/' in the paths, the argument shown as given.
   const std::string slash = tmp / "s/";
   EXPECT_EQ(str(generate(slash), "key_dir"), slash);
-  EXPECT_EQ(json(generate(slash)), "{\"error\":\"create " + slash + "private_key.pem: File exists (os error 17)\"}");
+  EXPECT_EQ(json(generate(slash)),
+            "{\"error\":\"create " + slash + "private_key.pem: File exists (os error 17)\"}");
 
   // A regular file in the way.
   write_file(tmp / "file", "x");
   EXPECT_EQ(json(generate(tmp / "file")), "{\"error\":\"mkdir: File exists (os error 17)\"}");
-  EXPECT_EQ(json(generate(tmp / "file/sub")), "{\"error\":\"mkdir: Not a directory (os error 20)\"}");
+  EXPECT_EQ(json(generate(tmp / "file/sub")),
+            "{\"error\":\"mkdir: Not a directory (os error 20)\"}");
 
   // An existing directory of ours without write permission becomes 0700.
   ASSERT_EQ(::mkdir((tmp / "ro").c_str(), 0500), 0);
@@ -166,7 +170,8 @@ TEST(Generate, StopsAtTheFirstExistingFile) {
   const std::string dir = tmp / "k";
   ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
   write_file(dir + "/box_key.pem", "mine");
-  EXPECT_EQ(json(generate(dir)), "{\"error\":\"create " + dir + "/box_key.pem: File exists (os error 17)\"}");
+  EXPECT_EQ(json(generate(dir)),
+            "{\"error\":\"create " + dir + "/box_key.pem: File exists (os error 17)\"}");
   EXPECT_EQ(read_file(dir + "/private_key.pem").size(), 168u);
   EXPECT_EQ(read_file(dir + "/public_key.pem").size(), 113u);
   EXPECT_EQ(read_file(dir + "/box_key.pem"), "mine");
@@ -176,7 +181,8 @@ TEST(Generate, StopsAtTheFirstExistingFile) {
   const std::string dir2 = tmp / "k2";
   ASSERT_EQ(::mkdir(dir2.c_str(), 0700), 0);
   ASSERT_EQ(::symlink((tmp / "elsewhere").c_str(), (dir2 + "/private_key.pem").c_str()), 0);
-  EXPECT_EQ(json(generate(dir2)), "{\"error\":\"create " + dir2 + "/private_key.pem: File exists (os error 17)\"}");
+  EXPECT_EQ(json(generate(dir2)),
+            "{\"error\":\"create " + dir2 + "/private_key.pem: File exists (os error 17)\"}");
   EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere"));
 }
 
@@ -231,7 +237,8 @@ TEST(Generate, FailedWriteLeavesThePrefix) {
     FileSizeLimit limit(100);
     r = generate(dir);
   }
-  EXPECT_EQ(json(r), "{\"error\":\"write " + dir + "/private_key.pem: File too large (os error 27)\"}");
+  EXPECT_EQ(json(r),
+            "{\"error\":\"write " + dir + "/private_key.pem: File too large (os error 27)\"}");
   EXPECT_EQ(read_file(dir + "/private_key.pem").size(), 100u);
   EXPECT_FALSE(std::filesystem::exists(dir + "/public_key.pem"));
   {
@@ -267,8 +274,9 @@ TEST(Sign, Rfc8032VectorsAndBothForms) {
   EXPECT_EQ(str(handle_sign(d1, "abc"), "signature"), str(handle_sign(d1, "abc"), "signature"));
   const std::string sig = str(handle_sign(d1, "\xc3\xa9 any text"), "signature");
   EXPECT_EQ(sig.size(), 86u);
-  EXPECT_EQ(sig.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
-            std::string::npos);
+  EXPECT_EQ(
+      sig.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+      std::string::npos);
   EXPECT_NE(std::string("AQgw").find(sig.back()), std::string::npos);
 
   // Public key files of the vectors verify the vectors' signatures.
@@ -286,13 +294,15 @@ TEST(Sign, Failures) {
   EXPECT_EQ(json(handle_sign(bad, "x")),
             "{\"error\":\"read private key: stream did not contain valid UTF-8\"}");
   const std::string pub = key_dir_with(tmp, "pub", public_pem(spki(kPublic1)));
-  EXPECT_EQ(json(handle_sign(pub, "x")),
-            "{\"error\":\"parse private key: PKCS#8 ASN.1 error: PEM error: unexpected PEM type label: "
-            "expecting \\\"PRIVATE KEY\\\"\"}");
+  EXPECT_EQ(
+      json(handle_sign(pub, "x")),
+      "{\"error\":\"parse private key: PKCS#8 ASN.1 error: PEM error: unexpected PEM type label: "
+      "expecting \\\"PRIVATE KEY\\\"\"}");
   const std::string empty = key_dir_with(tmp, "empty", "");
-  EXPECT_EQ(json(handle_sign(empty, "x")),
-            "{\"error\":\"parse private key: PKCS#8 ASN.1 error: PEM error: PEM preamble contains invalid "
-            "data (NUL byte)\"}");
+  EXPECT_EQ(
+      json(handle_sign(empty, "x")),
+      "{\"error\":\"parse private key: PKCS#8 ASN.1 error: PEM error: PEM preamble contains invalid "
+      "data (NUL byte)\"}");
 }
 
 TEST(Verify, SignatureTextsAndShapes) {
@@ -304,12 +314,20 @@ TEST(Verify, SignatureTextsAndShapes) {
   const std::string valid = "{\"hash\":\"msg\",\"valid\":true}";
   const std::string invalid = "{\"hash\":\"msg\",\"valid\":false}";
   EXPECT_EQ(json(handle_verify("msg", sig, key)), valid);
-  for (const char* pad : {"=", "==", "=========="}) EXPECT_EQ(json(handle_verify("msg", sig + pad, key)), valid);
+  for (const char* pad : {"=", "==", "=========="})
+    EXPECT_EQ(json(handle_verify("msg", sig + pad, key)), valid);
   std::string plus = sig, slash = sig;
   const std::size_t dash = sig.find('-'), under = sig.find('_');
   const std::string variants[] = {
-      sig + "\n", sig + " ", sig.substr(1), sig + "A", "", "====", "=" + sig,
-      sig.substr(0, 85), (plus.find('-') != std::string::npos ? plus.replace(dash, 1, "+") : plus + "+"),
+      sig + "\n",
+      sig + " ",
+      sig.substr(1),
+      sig + "A",
+      "",
+      "====",
+      "=" + sig,
+      sig.substr(0, 85),
+      (plus.find('-') != std::string::npos ? plus.replace(dash, 1, "+") : plus + "+"),
       (slash.find('_') != std::string::npos ? slash.replace(under, 1, "/") : slash + "/")};
   for (const std::string& v : variants) EXPECT_EQ(json(handle_verify("msg", v, key)), invalid) << v;
   EXPECT_EQ(json(handle_verify("msg ", sig, key)), "{\"hash\":\"msg \",\"valid\":false}");
@@ -317,12 +335,14 @@ TEST(Verify, SignatureTextsAndShapes) {
 
   EXPECT_EQ(json(handle_verify("msg", sig, tmp / "none")),
             "{\"error\":\"read public key: No such file or directory (os error 2)\"}");
-  EXPECT_EQ(json(handle_verify("msg", sig, dir + "/private_key.pem")),
-            "{\"error\":\"parse public key: ASN.1 error: PEM error: unexpected PEM type label: expecting "
-            "\\\"PUBLIC KEY\\\"\",\"valid\":false}");
+  EXPECT_EQ(
+      json(handle_verify("msg", sig, dir + "/private_key.pem")),
+      "{\"error\":\"parse public key: ASN.1 error: PEM error: unexpected PEM type label: expecting "
+      "\\\"PUBLIC KEY\\\"\",\"valid\":false}");
   write_file(tmp / "no_point.pem", public_pem(spki(unhex("02" + std::string(62, '0')))));
-  EXPECT_EQ(json(handle_verify("msg", sig, tmp / "no_point.pem")),
-            "{\"error\":\"parse public key: SPKI cryptographic key data malformed\",\"valid\":false}");
+  EXPECT_EQ(
+      json(handle_verify("msg", sig, tmp / "no_point.pem")),
+      "{\"error\":\"parse public key: SPKI cryptographic key data malformed\",\"valid\":false}");
   write_file(tmp / "latin1.pem", "\xe9");
   EXPECT_EQ(json(handle_verify("msg", sig, tmp / "latin1.pem")),
             "{\"error\":\"read public key: stream did not contain valid UTF-8\"}");
@@ -340,8 +360,10 @@ TEST(Fingerprint, AnyFileAndBoxKeys) {
   };
   write_file(tmp / "empty", "");
   write_file(tmp / "bytes", std::string("\0\xff\x01", 3));
-  EXPECT_EQ(fp(handle_keypair(FingerprintArgs{tmp / "empty"})), "{\"fingerprint\":\"e3b0c44298fc1c14\"}");
-  EXPECT_EQ(fp(handle_keypair(FingerprintArgs{tmp / "bytes"})), expect(std::string("\0\xff\x01", 3)));
+  EXPECT_EQ(fp(handle_keypair(FingerprintArgs{tmp / "empty"})),
+            "{\"fingerprint\":\"e3b0c44298fc1c14\"}");
+  EXPECT_EQ(fp(handle_keypair(FingerprintArgs{tmp / "bytes"})),
+            expect(std::string("\0\xff\x01", 3)));
   EXPECT_EQ(fp(handle_keypair(FingerprintArgs{tmp / "none"})),
             "{\"error\":\"read public key: No such file or directory (os error 2)\"}");
   EXPECT_EQ(fp(handle_keypair(FingerprintArgs{tmp.path()})),
@@ -362,10 +384,13 @@ TEST(Fingerprint, AnyFileAndBoxKeys) {
       {"white space only", " \n\xc2\x85", expect("")},
       {"short key", "AQ", expect("\x01")},
       {"padded", base::base64_encode(key), "{\"error\":\"decode public key: Invalid padding\"}"},
-      {"standard alphabet", "+" + text.substr(1), "{\"error\":\"decode public key: Invalid symbol 43, offset 0.\"}"},
-      {"pem file", public_pem(spki(kPublic1)), "{\"error\":\"decode public key: Invalid symbol 32, offset 10.\"}"},
+      {"standard alphabet", "+" + text.substr(1),
+       "{\"error\":\"decode public key: Invalid symbol 43, offset 0.\"}"},
+      {"pem file", public_pem(spki(kPublic1)),
+       "{\"error\":\"decode public key: Invalid symbol 32, offset 10.\"}"},
       {"length", text + "AA", "{\"error\":\"decode public key: Invalid input length: 45\"}"},
-      {"last symbol", text.substr(0, 42) + "B", "{\"error\":\"decode public key: Invalid last symbol 66, offset 42.\"}"},
+      {"last symbol", text.substr(0, 42) + "B",
+       "{\"error\":\"decode public key: Invalid last symbol 66, offset 42.\"}"},
       {"latin1", "\xe9", "{\"error\":\"read public key: stream did not contain valid UTF-8\"}"},
   };
   for (const auto& c : cases) {

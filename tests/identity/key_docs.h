@@ -38,11 +38,14 @@ inline const std::string kPublic2 = unhex(test::vectors::kRfc8032Test2.public_ke
 inline const std::string kEd25519Algorithm = unhex("300506032b6570");
 inline std::string version(int v) { return tlv(0x02, std::string(1, static_cast<char>(v))); }
 inline std::string private_key_field(std::string_view seed) { return tlv(0x04, tlv(0x04, seed)); }
-inline std::string public_key_field(std::string_view key) { return tlv(0x81, std::string(1, '\0') + std::string(key)); }
+inline std::string public_key_field(std::string_view key) {
+  return tlv(0x81, std::string(1, '\0') + std::string(key));
+}
 
 // The 83-byte version 2 form as `keypair generate` writes it.
 inline std::string pkcs8_v2(std::string_view seed, std::string_view pub) {
-  return tlv(0x30, version(1) + kEd25519Algorithm + private_key_field(seed) + public_key_field(pub));
+  return tlv(0x30,
+             version(1) + kEd25519Algorithm + private_key_field(seed) + public_key_field(pub));
 }
 // The 48-byte version 1 form that other tools write.
 inline std::string pkcs8_v1(std::string_view seed) {

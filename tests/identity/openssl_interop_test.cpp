@@ -1,8 +1,9 @@
 // Interoperation with the `openssl` command: it reads our public key file and checks our
 // signatures, and our reader and verifier take what it writes.
 
-#include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "base/base64.h"
 #include "identity/identity.h"
@@ -44,7 +45,8 @@ std::string field(const json::JsonValue& v, const char* key) { return v.find(key
 TEST_F(OpensslInterop, ReadsOurPublicKeyAndAcceptsOurSignatures) {
   const std::string dir = tmp / "k";
   ASSERT_TRUE(handle_keypair(GenerateArgs{dir}).find("fingerprint"));
-  const test::RunResult pub = openssl({"pkey", "-pubin", "-in", dir + "/public_key.pem", "-pubout"});
+  const test::RunResult pub =
+      openssl({"pkey", "-pubin", "-in", dir + "/public_key.pem", "-pubout"});
   ASSERT_EQ(pub.status, 0) << pub.err;
   EXPECT_EQ(pub.out, read_file(dir + "/public_key.pem"));  // the same bytes when it writes it back
 
@@ -53,8 +55,9 @@ TEST_F(OpensslInterop, ReadsOurPublicKeyAndAcceptsOurSignatures) {
     const json::JsonValue s = handle_sign(dir, message);
     write_file(tmp / "msg", message);
     write_file(tmp / "sig", *base::base64url_decode(field(s, "signature")));
-    const test::RunResult v = openssl({"pkeyutl", "-verify", "-pubin", "-inkey", dir + "/public_key.pem",
-                                       "-rawin", "-in", tmp / "msg", "-sigfile", tmp / "sig"});
+    const test::RunResult v =
+        openssl({"pkeyutl", "-verify", "-pubin", "-inkey", dir + "/public_key.pem", "-rawin", "-in",
+                 tmp / "msg", "-sigfile", tmp / "sig"});
     EXPECT_EQ(v.status, 0) << message << v.out << v.err;
     EXPECT_NE(v.out.find("Signature Verified Successfully"), std::string::npos) << message;
   }
@@ -63,9 +66,11 @@ TEST_F(OpensslInterop, ReadsOurPublicKeyAndAcceptsOurSignatures) {
 TEST_F(OpensslInterop, ItsKeysSignAndItsSignaturesVerify) {
   const std::string dir = tmp / "k";
   ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
-  const test::RunResult gen = openssl({"genpkey", "-algorithm", "ed25519", "-out", dir + "/private_key.pem"});
+  const test::RunResult gen =
+      openssl({"genpkey", "-algorithm", "ed25519", "-out", dir + "/private_key.pem"});
   ASSERT_EQ(gen.status, 0) << gen.err;
-  const test::RunResult pub = openssl({"pkey", "-in", dir + "/private_key.pem", "-pubout", "-out", tmp / "pub.pem"});
+  const test::RunResult pub =
+      openssl({"pkey", "-in", dir + "/private_key.pem", "-pubout", "-out", tmp / "pub.pem"});
   ASSERT_EQ(pub.status, 0) << pub.err;
 
   // Its 48-byte version 0 document, and the same seed in our 83-byte form.
@@ -73,15 +78,16 @@ TEST_F(OpensslInterop, ItsKeysSignAndItsSignaturesVerify) {
   const std::string der = *base::base64_decode(text.substr(28, 64));
   ASSERT_EQ(der.size(), 48u);
   const std::string seed = der.substr(16);
-  const std::string public_key = base::base64_decode(read_file(tmp / "pub.pem").substr(27, 60))->substr(12);
+  const std::string public_key =
+      base::base64_decode(read_file(tmp / "pub.pem").substr(27, 60))->substr(12);
   const std::string ours = tmp / "ours";
   ASSERT_EQ(::mkdir(ours.c_str(), 0700), 0);
   write_file(ours + "/private_key.pem", private_pem(pkcs8_v2(seed, public_key)));
 
   for (const std::string message : {"r", "hash text"}) {
     write_file(tmp / "msg", message);
-    const test::RunResult s = openssl({"pkeyutl", "-sign", "-inkey", dir + "/private_key.pem", "-rawin",
-                                       "-in", tmp / "msg", "-out", tmp / "sig"});
+    const test::RunResult s = openssl({"pkeyutl", "-sign", "-inkey", dir + "/private_key.pem",
+                                       "-rawin", "-in", tmp / "msg", "-out", tmp / "sig"});
     ASSERT_EQ(s.status, 0) << s.err;
     const std::string theirs = base::base64url_encode(read_file(tmp / "sig"));
     EXPECT_EQ(field(handle_sign(dir, message), "signature"), theirs);

@@ -1,9 +1,9 @@
 #include "json/parser.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "json/writer.h"
 
@@ -60,8 +60,10 @@ TEST(Parser, ErrorMessagesAndPositions) {
       {"1e2147483648", "number out of range at line 1 column 12"},
       {"[1e999999999999]", "number out of range at line 1 column 13"},
       {"\"\xff\"", "invalid unicode code point at line 1 column 3"},
-      {"\"a\x01\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
-      {"\"a\nb\"", "control character (\\u0000-\\u001F) found while parsing a string at line 2 column 0"},
+      {"\"a\x01\"",
+       "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
+      {"\"a\nb\"",
+       "control character (\\u0000-\\u001F) found while parsing a string at line 2 column 0"},
       {"\"\\udc00\"", "lone leading surrogate in hex escape at line 1 column 7"},
       {"\"\\ud800\\u0041\"", "lone leading surrogate in hex escape at line 1 column 13"},
       {"\"\\ud800x\"", "unexpected end of hex escape at line 1 column 8"},
@@ -101,7 +103,8 @@ TEST(Parser, InvalidUtf8InStrings) {
       "\"\x80\"",              // stray continuation byte
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(error_of(c), "invalid unicode code point at line 1 column " + std::to_string(c.size()))
+    EXPECT_EQ(error_of(c),
+              "invalid unicode code point at line 1 column " + std::to_string(c.size()))
         << c;
   }
   // In a key too, and an earlier position of the bad byte does not win over a later fault.

@@ -9,10 +9,10 @@
 namespace tovrel::test {
 
 struct RunResult {
-  int status = -1;        // exit status, or -1 when ended by a signal
-  int signal = 0;         // the signal that ended it, if any
-  std::string out;        // everything written to standard output
-  std::string err;        // everything written to standard error
+  int status = -1;  // exit status, or -1 when ended by a signal
+  int signal = 0;   // the signal that ended it, if any
+  std::string out;  // everything written to standard output
+  std::string err;  // everything written to standard error
 };
 
 struct RunOptions {
@@ -20,13 +20,13 @@ struct RunOptions {
   std::optional<std::string> argv0;       // none: the program path
   std::string program = TOVREL_BIN;
   std::optional<std::string> cwd;
-  std::map<std::string, std::string> env_set;   // added to (or replacing in) the environment
+  std::map<std::string, std::string> env_set;  // added to (or replacing in) the environment
   std::vector<std::string> env_unset;
-  bool close_stdout = false;                     // start with descriptor 1 closed
-  bool stdout_reader_gone = false;               // stdout is a pipe whose reader has closed
-  std::optional<std::string> stderr_path;        // stderr is this file, opened for writing
-  bool stderr_reader_gone = false;               // stderr is a pipe whose reader has closed
-  double timeout_seconds = 60;                   // killed with SIGKILL after this
+  bool close_stdout = false;               // start with descriptor 1 closed
+  bool stdout_reader_gone = false;         // stdout is a pipe whose reader has closed
+  std::optional<std::string> stderr_path;  // stderr is this file, opened for writing
+  bool stderr_reader_gone = false;         // stderr is a pipe whose reader has closed
+  double timeout_seconds = 60;             // killed with SIGKILL after this
 };
 
 // Runs `program` with `args` (argv[1..]) and waits for it.
