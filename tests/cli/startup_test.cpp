@@ -8,20 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TOVREL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOVREL_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__)
-#define TOVREL_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define TOVREL_TSAN 1
-#endif
-#endif
+#include "support/sanitizers.h"
 
 namespace tovrel::cli {
 namespace {

@@ -2,16 +2,7 @@
 // and an address space too small for what comes in.
 
 #include "helpers.h"
-
-// A sanitizer reserves terabytes of address space for its shadow memory, so no run under it
-// fits below a lowered address-space limit.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TOVREL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TOVREL_SANITIZED 1
-#endif
-#endif
+#include "support/sanitizers.h"
 
 namespace tovrel::exec::testing {
 namespace {

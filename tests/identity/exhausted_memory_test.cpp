@@ -12,14 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "support/run.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define TOVREL_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define TOVREL_SANITIZED 1
-#endif
-#endif
+#include "support/sanitizers.h"
 
 namespace tovrel::test {
 namespace {
