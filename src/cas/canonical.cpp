@@ -23,31 +23,18 @@ void append_u_escape(std::uint32_t unit, std::string& out) {
   out.append(b, 6);
 }
 
-std::uint32_t decode(std::string_view seq) {
-  const auto b = [&](std::size_t i) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(seq[i]));
-  };
-  switch (seq.size()) {
-    case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-    case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    default:
-      return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-  }
-}
-
 // One character from U+0080 on, as one \u escape or a surrogate pair of them; bytes that do
 // not start a UTF-8 sequence become U+FFFD, one per maximal ill-formed subpart.
 std::size_t write_code_point_escapes(std::string_view rest, std::string& out) {
-  std::size_t maximal = 1;
-  const std::size_t len = base::utf8_sequence_length(rest, &maximal);
-  const std::uint32_t cp = len ? decode(rest.substr(0, len)) : 0xFFFD;
+  const base::Utf8Char c = base::decode_utf8(rest);
+  const std::uint32_t cp = c.code_point;
   if (cp < 0x10000) {
     append_u_escape(cp, out);
   } else {
     append_u_escape(0xD800 + ((cp - 0x10000) >> 10), out);
     append_u_escape(0xDC00 + (cp & 0x3FF), out);
   }
-  return len ? len : maximal;
+  return c.length;
 }
 
 }  // namespace
