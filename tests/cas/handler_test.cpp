@@ -1,15 +1,16 @@
 // The cas commands run in a child process, in-process up to the handler.
 
+#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <set>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -285,6 +286,41 @@ TEST(CasHandler, LargeStoreThatCannotWrite) {
   expect(run_cas(StoreArgs{dir.path(), true}, o), 0, hash_line(digest));
 }
 
+// Writes `bytes` to `fd`, `chunk` bytes at a time (waiting for room when `fd` is
+// non-blocking), then closes it. It runs in a process of its own, not a thread: the handler
+// under test runs in a forked child, and a fork while another thread holds an allocator lock
+// leaves that child stuck for good (seen under ASan). Only the feeder holds `fd` afterwards;
+// it does not hold `other_end`.
+class Feeder {
+ public:
+  Feeder(int fd, int other_end, const std::string& bytes, std::size_t chunk) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(other_end);
+      for (std::size_t off = 0; off < bytes.size();) {
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, -1);
+        const ssize_t n = ::write(fd, bytes.data() + off, std::min(bytes.size() - off, chunk));
+        if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+        if (n > 0) off += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+      ::_exit(0);
+    }
+    ::close(fd);
+  }
+  Feeder(const Feeder&) = delete;
+  Feeder& operator=(const Feeder&) = delete;
+  ~Feeder() { wait(); }
+  void wait() {
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
 // A read of standard input that fails part-way leaves no item and no temporary file. A Unix
 // socket whose peer closes with unread data of its own fails the reader's next read with
 // ECONNRESET, after the data already sent.
@@ -295,19 +331,11 @@ TEST(CasHandler, StdinFailingPartWayLeavesNothing) {
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
     ASSERT_EQ(::write(pair[1], "!", 1), 1);  // unread by our end: its close resets the other
-    std::thread feeder([fd = pair[0], size] {
-      const std::string bytes = large_content(size);
-      for (std::size_t off = 0; off < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + off, bytes.size() - off);
-        if (n <= 0) break;
-        off += static_cast<std::size_t>(n);
-      }
-      ::close(fd);
-    });
+    Feeder feeder(pair[0], pair[1], large_content(size), size);
     test::ChildOptions o;
     o.stdin_fd = pair[1];
     const Outcome r = run_cas(StoreArgs{dir / "store", true}, o);
-    feeder.join();
+    feeder.wait();
     ::close(pair[1]);
     expect(r, 0, "{\"error\":\"stdin: Connection reset by peer (os error 104)\"}\n");
     // Only the folder the temporary file was made in can remain.
@@ -323,20 +351,11 @@ TEST(CasHandler, StoreReadsAllOfANonBlockingPipe) {
   int pipe_fds[2];
   ASSERT_EQ(::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK), 0);
   const std::string bytes = large_content(5u << 20);
-  std::thread feeder([fd = pipe_fds[1], &bytes] {
-    for (std::size_t off = 0; off < bytes.size();) {
-      pollfd p{fd, POLLOUT, 0};
-      ::poll(&p, 1, -1);
-      const ssize_t n =
-          ::write(fd, bytes.data() + off, std::min<std::size_t>(bytes.size() - off, 4096));
-      if (n > 0) off += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-  });
+  Feeder feeder(pipe_fds[1], pipe_fds[0], bytes, 4096);
   test::ChildOptions o;
   o.stdin_fd = pipe_fds[0];
   const Outcome r = run_cas(StoreArgs{dir.path(), true}, o);
-  feeder.join();
+  feeder.wait();
   ::close(pipe_fds[0]);
   expect(r, 0, hash_line(sha256_hex(bytes)));
 }
