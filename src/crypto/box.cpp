@@ -170,26 +170,34 @@ base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view i
 
 base::Result<Opened> chacha20poly1305_open(const SecretBytes& key, std::string_view nonce,
                                            std::string_view aad, std::string_view sealed) {
+  std::string text(sealed);
+  base::Result<bool> opened = chacha20poly1305_open_in_place(key, nonce, aad, text);
+  if (!opened) return std::move(opened).take_error();
+  return *opened ? Opened(std::move(text)) : Opened();
+}
+
+base::Result<bool> chacha20poly1305_open_in_place(const SecretBytes& key, std::string_view nonce,
+                                                  std::string_view aad, std::string& sealed) {
   if (key.size() != kChaChaKeySize || nonce.size() != kChaChaNonceSize) {
     return base::Error{"chacha20-poly1305: bad key or nonce size"};
   }
-  if (sealed.size() < kPoly1305TagSize) return Opened();
-  const std::string_view body = sealed.substr(0, sealed.size() - kPoly1305TagSize);
-  const std::string_view tag = sealed.substr(body.size());
+  if (sealed.size() < kPoly1305TagSize) return false;
+  const std::size_t body = sealed.size() - kPoly1305TagSize;
+  auto* bytes = reinterpret_cast<unsigned char*>(sealed.data());
 
   ensure_openssl_initialised();
   std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
   if (!ctx ||
       EVP_DecryptInit_ex(ctx.get(), EVP_chacha20_poly1305(), nullptr, key.data(),
                          bytes_of(nonce)) != 1 ||
-      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(tag.size()),
-                          const_cast<char*>(tag.data())) != 1) {
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(kPoly1305TagSize),
+                          bytes + body) != 1) {
     return base::Error{openssl_error("chacha20-poly1305: start")};
   }
   // A refusal leaves OpenSSL's reason on its queue, where it is of no interest.
   const auto refused = [] {
     ERR_clear_error();
-    return Opened();
+    return false;
   };
   int n = 0;
   // EVP lengths are ints: feed long inputs in pieces.
@@ -201,21 +209,20 @@ base::Result<Opened> chacha20poly1305_open(const SecretBytes& key, std::string_v
       return refused();
     }
   }
-  std::string plain(body.size(), '\0');
-  auto* out = reinterpret_cast<unsigned char*>(plain.data());
+  // A stream cipher may write each piece over itself.
   std::size_t written = 0;
-  for (std::size_t off = 0; off < body.size(); off += kChunk) {
-    const std::size_t len = std::min(kChunk, body.size() - off);
-    if (EVP_DecryptUpdate(ctx.get(), out + written, &n, bytes_of(body) + off,
-                          static_cast<int>(len)) != 1) {
+  for (std::size_t off = 0; off < body; off += kChunk) {
+    const std::size_t len = std::min(kChunk, body - off);
+    if (EVP_DecryptUpdate(ctx.get(), bytes + written, &n, bytes + off, static_cast<int>(len)) !=
+        1) {
       return refused();
     }
     written += static_cast<std::size_t>(n);
   }
-  if (EVP_DecryptFinal_ex(ctx.get(), out + written, &n) != 1) return refused();
+  if (EVP_DecryptFinal_ex(ctx.get(), bytes + written, &n) != 1) return refused();
   written += static_cast<std::size_t>(n);
-  plain.resize(written);
-  return Opened(std::move(plain));
+  sealed.resize(written);
+  return true;
 }
 
 }  // namespace tovrel::crypto

@@ -45,4 +45,10 @@ using Opened = std::optional<std::string>;
 base::Result<Opened> chacha20poly1305_open(const SecretBytes& key, std::string_view nonce,
                                            std::string_view aad, std::string_view sealed);
 
+// The same, decrypting where the bytes are, so that a large payload is not held twice: true when
+// `sealed` opened, and it then holds the plaintext (the tag dropped); false when it did not, and
+// its bytes are then of no use. The errors are those above.
+base::Result<bool> chacha20poly1305_open_in_place(const SecretBytes& key, std::string_view nonce,
+                                                  std::string_view aad, std::string& sealed);
+
 }  // namespace tovrel::crypto

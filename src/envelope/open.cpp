@@ -1,8 +1,11 @@
 #include "envelope/open.h"
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/base64.h"
 #include "base/output.h"
@@ -14,6 +17,7 @@
 #include "envelope/messages.h"
 #include "envelope/unicode.h"
 #include "json/error_result.h"
+#include "json/handler.h"
 #include "json/parser.h"
 #include "json/writer.h"
 
@@ -43,6 +47,83 @@ std::string_view text_of(const json::JsonValue& value) {
   return value.is_string() ? std::string_view(value.as_string()) : std::string_view();
 }
 
+bool lies_within(std::string_view part, std::string_view whole) {
+  const std::less_equal<const char*> le;
+  return le(whole.data(), part.data()) &&
+         le(part.data() + part.size(), whole.data() + whole.size());
+}
+
+// Reads the envelope document into a value, all but the text of its top-level `ciphertext`,
+// by far its largest part: that text stays where it is in the document (it is copied only
+// when escapes had to be decoded) and the value holds an empty string in its place, so that
+// presence, type and the last of repeated keys are decided by the value as for any member.
+class EnvelopeReader final : public json::Handler {
+ public:
+  explicit EnvelopeReader(std::string_view document) : document_(document) {}
+
+  json::JsonValue take() { return value_.take(); }
+  // The text of the last top-level `ciphertext` given as a string; valid as long as the
+  // document and this reader are.
+  std::string_view ciphertext() const { return ciphertext_; }
+
+  void null() override { other_value().null(); }
+  void boolean(bool value) override { other_value().boolean(value); }
+  void u64(std::uint64_t value) override { other_value().u64(value); }
+  void i64(std::int64_t value) override { other_value().i64(value); }
+  void f64(double value) override { other_value().f64(value); }
+  void string(std::string_view value) override {
+    if (!std::exchange(at_ciphertext_, false)) {
+      value_.string(value);
+      return;
+    }
+    if (lies_within(value, document_)) {
+      ciphertext_ = value;
+    } else {
+      unescaped_.assign(value);
+      ciphertext_ = unescaped_;
+    }
+    value_.string({});
+  }
+  void key(std::string_view key) override {
+    at_ciphertext_ = depth_ == 1 && key == "ciphertext";
+    value_.key(key);
+  }
+  void begin_array() override {
+    ++depth_;
+    other_value().begin_array();
+  }
+  void end_array() override {
+    --depth_;
+    value_.end_array();
+  }
+  void begin_object() override {
+    ++depth_;
+    other_value().begin_object();
+  }
+  void end_object() override {
+    --depth_;
+    value_.end_object();
+  }
+
+ private:
+  // A value that is not a string: a `ciphertext` it belongs to reads as the empty text, which
+  // the value's type already says.
+  json::ValueBuilder& other_value() {
+    at_ciphertext_ = false;
+    return value_;
+  }
+
+  std::string_view document_;
+  json::ValueBuilder value_;
+  int depth_ = 0;               // arrays and objects open
+  bool at_ciphertext_ = false;  // the next value is that of a top-level `ciphertext`
+  std::string_view ciphertext_;
+  std::string unescaped_;
+};
+
+// Gives a string's memory back at once rather than when its owner goes.
+void release(std::string& s) { std::string().swap(s); }
+
 }  // namespace
 
 base::Result<std::string> decode_base64url(std::string_view text) {
@@ -58,59 +139,60 @@ std::string box_key_path(std::string_view key_dir) {
   return path;
 }
 
-json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& read_box_key) {
+base::Result<Sealed> read_sealed(std::string_view document, const BoxKeyReader& read_box_key) {
   // 1. Standard input is text.
-  if (!base::is_valid_utf8(document))
-    return error_result(msg::read_stdin(base::kInvalidUtf8Stream));
+  if (!base::is_valid_utf8(document)) return base::Error{msg::read_stdin(base::kInvalidUtf8Stream)};
 
   // 2. One JSON value.
-  base::Result<json::JsonValue> parsed = json::parse(document);
-  if (!parsed) return error_result(msg::parse_envelope(parsed.error()));
-  const json::JsonValue& envelope = *parsed;
+  EnvelopeReader reader(document);
+  if (base::Status parsed = json::parse(document, reader); !parsed) {
+    return base::Error{msg::parse_envelope(parsed.error())};
+  }
+  const json::JsonValue envelope = reader.take();
 
   // 3. Version 1 only.
   bool supported = false;
   const std::string version = version_text(envelope.find("version"), &supported);
-  if (!supported) return error_result(msg::unsupported_version(version));
+  if (!supported) return base::Error{msg::unsupported_version(version)};
 
   // 4. Presence, whatever the value.
   const json::JsonValue* enc = envelope.find("enc");
-  if (enc == nullptr) return error_result(msg::missing_field("enc"));
+  if (enc == nullptr) return base::Error{msg::missing_field("enc")};
   const json::JsonValue* ciphertext = envelope.find("ciphertext");
-  if (ciphertext == nullptr) return error_result(msg::missing_field("ciphertext"));
+  if (ciphertext == nullptr) return base::Error{msg::missing_field("ciphertext")};
   const json::JsonValue* aad_fields = envelope.find("aad_fields");
-  if (aad_fields == nullptr) return error_result(msg::missing_field("aad_fields"));
+  if (aad_fields == nullptr) return base::Error{msg::missing_field("aad_fields")};
 
   // 5. Kind.
   const json::JsonValue* kind = aad_fields->find("kind");
-  if (kind == nullptr || !kind->is_string()) return error_result(msg::unexpected_kind("None"));
+  if (kind == nullptr || !kind->is_string()) return base::Error{msg::unexpected_kind("None")};
   if (kind->as_string() != ENVELOPE_KIND) {
-    return error_result(
-        msg::unexpected_kind("Some(" + unicode::debug_quoted(kind->as_string()) + ")"));
+    return base::Error{
+        msg::unexpected_kind("Some(" + unicode::debug_quoted(kind->as_string()) + ")")};
   }
 
   // 6. The box key file, only now.
   const base::Result<std::string_view> key_text = read_box_key();
-  if (!key_text) return error_result(msg::read_box_key(key_text.error()));
+  if (!key_text) return base::Error{msg::read_box_key(key_text.error())};
 
   // 7. The box secret: trimmed, then decoded.
   base::Result<std::string> key_bytes = decode_base64url(base::trim_unicode_whitespace(*key_text));
-  if (!key_bytes) return error_result(msg::decode_box_key(key_bytes.error()));
+  if (!key_bytes) return base::Error{msg::decode_box_key(key_bytes.error())};
   if (key_bytes->size() != crypto::kX25519KeySize)
-    return error_result(std::string(msg::kBoxKeySize));
+    return base::Error{std::string(msg::kBoxKeySize)};
   // The decoded secret, wiped when it goes.
   const crypto::SecretBytes box_secret{std::move(*key_bytes)};
 
   // 8. The ephemeral public key, untrimmed.
   base::Result<std::string> ephemeral = decode_base64url(text_of(*enc));
-  if (!ephemeral) return error_result(msg::decode_ephemeral(ephemeral.error()));
+  if (!ephemeral) return base::Error{msg::decode_ephemeral(ephemeral.error())};
   if (ephemeral->size() != crypto::kX25519KeySize) {
-    return error_result(std::string(msg::kEphemeralKeySize));
+    return base::Error{std::string(msg::kEphemeralKeySize)};
   }
 
   // 9-10. Agreement and derivation; a small-order ephemeral key gives zeros and goes on.
   // Both inputs have their sizes, so only OpenSSL itself can fail here: an internal failure.
-  const crypto::SecretBytes key = [&] {
+  crypto::SecretBytes key = [&] {
     const base::Result<crypto::SecretBytes> shared = crypto::x25519(box_secret, *ephemeral);
     if (!shared) base::internal_failure(shared.error());
     base::Result<crypto::SecretBytes> derived =
@@ -120,21 +202,27 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   }();
 
   // 11. The associated data is the object as parsed and re-serialised, not its input bytes.
-  const std::string aad = json::to_compact(*aad_fields);
+  std::string aad = json::to_compact(*aad_fields);
 
-  // 12. The sealed payload.
-  base::Result<std::string> sealed = decode_base64url(text_of(*ciphertext));
-  if (!sealed) return error_result(msg::decode_ciphertext(sealed.error()));
+  // 12. The sealed payload, decoded from the document's own bytes.
+  base::Result<std::string> payload =
+      decode_base64url(ciphertext->is_string() ? reader.ciphertext() : std::string_view());
+  if (!payload) return base::Error{msg::decode_ciphertext(payload.error())};
+  return Sealed{std::move(key), std::move(aad), std::move(*payload)};
+}
 
+json::JsonValue open_sealed(Sealed sealed) {
   // 13. Decryption under a zero nonce: each envelope has its own ephemeral key.
   const std::string nonce(crypto::kChaChaNonceSize, '\0');
-  base::Result<crypto::Opened> opened = crypto::chacha20poly1305_open(key, nonce, aad, *sealed);
+  const base::Result<bool> opened =
+      crypto::chacha20poly1305_open_in_place(sealed.key, nonce, sealed.aad, sealed.payload);
   if (!opened) base::internal_failure(opened.error());
-  crypto::Opened& plaintext = *opened;
-  if (!plaintext) return error_result(msg::decryption_failed());
+  if (!*opened) return error_result(msg::decryption_failed());
 
-  // 14. The payload is one JSON object.
-  base::Result<json::JsonValue> payload = json::parse(*plaintext);
+  // 14. The payload is one JSON object. Its text is not needed once read: its memory goes to
+  // the result.
+  base::Result<json::JsonValue> payload = json::parse(sealed.payload);
+  release(sealed.payload);
   if (!payload) return error_result(msg::payload_not_json(payload.error()));
   if (!payload->is_object()) return error_result(std::string(msg::kPayloadNotObject));
   json::Object& map = payload->as_object();
@@ -164,6 +252,12 @@ json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& rea
   result["env"] = std::move(env);
   if (!skipped.empty()) result["skipped"] = std::move(skipped);
   return result;
+}
+
+json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& read_box_key) {
+  base::Result<Sealed> sealed = read_sealed(document, read_box_key);
+  if (!sealed) return error_result(sealed.error());
+  return open_sealed(std::move(*sealed));
 }
 
 }  // namespace tovrel::envelope

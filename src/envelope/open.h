@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "crypto/secure.h"
 #include "json/value.h"
 
 namespace tovrel::envelope {
@@ -29,7 +30,24 @@ std::string box_key_path(std::string_view key_dir);
 // of open_envelope.
 using BoxKeyReader = std::function<base::Result<std::string_view>()>;
 
-// Opens the envelope whose document bytes are `document` (standard input as read).
+// What an envelope's document yields for decryption: the key derived for it, the associated
+// data, and the decoded ciphertext (its payload followed by the tag). Nothing in it refers to
+// the document, which may go once this is read.
+struct Sealed {
+  crypto::SecretBytes key;
+  std::string aad;
+  std::string payload;
+};
+
+// The steps from the document to the decoded ciphertext. The error is the text of the result.
+base::Result<Sealed> read_sealed(std::string_view document, const BoxKeyReader& read_box_key);
+
+// The steps from decryption to the result: the payload is decrypted where it is, then read,
+// validated and split.
+json::JsonValue open_sealed(Sealed sealed);
+
+// Opens the envelope whose document bytes are `document` (standard input as read): both of
+// the above in turn.
 json::JsonValue open_envelope(std::string_view document, const BoxKeyReader& read_box_key);
 
 }  // namespace tovrel::envelope

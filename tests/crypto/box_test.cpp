@@ -125,6 +125,21 @@ class ChaChaPoly : public ::testing::Test {
 
 TEST_F(ChaChaPoly, OpensRfc8439Vector) { EXPECT_EQ(open(nonce, aad, sealed), plaintext); }
 
+// In place: the buffer ends up holding the plaintext, and the same inputs are refused.
+TEST_F(ChaChaPoly, OpensInPlace) {
+  std::string text = sealed;
+  ASSERT_EQ(chacha20poly1305_open_in_place(key, nonce, aad, text).value(), true);
+  EXPECT_EQ(text, plaintext);
+  std::string tampered = sealed;
+  tampered.back() ^= 1;
+  for (std::string refused : {sealed.substr(0, 15), sealed.substr(1), tampered}) {
+    EXPECT_EQ(chacha20poly1305_open_in_place(key, nonce, aad, refused).value(), false);
+  }
+  text = sealed;
+  EXPECT_EQ(chacha20poly1305_open_in_place(SecretBytes(16), nonce, aad, text).error(),
+            "chacha20-poly1305: bad key or nonce size");
+}
+
 TEST_F(ChaChaPoly, RefusesEveryTampering) {
   const std::size_t tag_at = sealed.size() - 16;
   for (std::size_t i : {std::size_t{0}, tag_at - 1, tag_at, sealed.size() - 1}) {

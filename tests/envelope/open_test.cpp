@@ -3,6 +3,7 @@
 
 #include "envelope/open.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,39 @@ TEST_F(Open, TamperingFailsDecryption) {
   // Another box key.
   key_text = b64url(kEphemeral);
   EXPECT_EQ(open(envelope_json(s, aad)), failed);
+}
+
+// The ciphertext is taken from the document's own bytes: written with escapes, repeated, or
+// beside other members named `ciphertext` deeper down, it reads as any member would.
+TEST_F(Open, CiphertextAsTheDocumentWritesIt) {
+  const std::string aad = R"({"ciphertext":"in aad","kind":"execution-secrets/v1"})";
+  const Sealed s = sealed(R"({"A":"1"})", aad);
+  const std::string opened = R"({"env":{"A":"1"}})";
+  const std::string failed = error("decryption failed: aead::Error");
+  // `members` between `enc` and `aad_fields`.
+  const auto doc = [&](const std::string& members) {
+    return R"({"version":1,"enc":")" + s.enc + R"(",)" + members + R"(,"aad_fields":)" + aad + "}";
+  };
+  const std::string text = R"(")" + s.ciphertext + R"(")";
+  char first[7];  // the first character as an escape
+  std::snprintf(first, sizeof first, "\\u%04x", static_cast<unsigned char>(s.ciphertext[0]));
+  const std::string escaped = '"' + std::string(first) + s.ciphertext.substr(1) + '"';
+  const struct {
+    std::string members;
+    std::string result;
+  } cases[] = {
+      {R"("ciphertext":)" + text, opened},
+      {R"("ciphertext":)" + escaped, opened},
+      {R"("ciphertext":"!!","ciphertext":)" + text, opened},
+      {R"("ciphertext":null,"ciphertext":)" + escaped, opened},
+      {R"("ciphertext":)" + text + R"(,"ciphertext":[])", failed},
+      {R"("ciphertext":)" + escaped + R"(,"ciphertext":"!!")",
+       error("decode ciphertext: base64url decode: Invalid symbol 33, offset 0.")},
+      {R"("x":{"ciphertext":"!!"},"ciphertext":)" + text + R"(,"y":[{"ciphertext":1}])", opened},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(open(doc(c.members)), c.result) << c.members;
+  }
 }
 
 TEST_F(Open, DocumentFailuresInStepOrder) {

@@ -1,7 +1,10 @@
 #include "json/parser.h"
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +162,42 @@ TEST(Parser, Escapes) {
     ASSERT_TRUE(r.ok()) << c.input << ": " << r.error();
     EXPECT_EQ(r->as_string(), c.value) << c.input;
   }
+}
+
+// A string or key without escapes arrives as a view of the parsed bytes themselves (callers
+// may keep it as long as the bytes live); one with escapes as its decoded text.
+TEST(Parser, UnescapedStringsAreViewsOfTheInput) {
+  struct Strings final : Handler {
+    explicit Strings(std::string_view input) : input(input) {}
+    void null() override {}
+    void boolean(bool) override {}
+    void u64(std::uint64_t) override {}
+    void i64(std::int64_t) override {}
+    void f64(double) override {}
+    void string(std::string_view value) override { seen(value); }
+    void key(std::string_view key) override { seen(key); }
+    void begin_array() override {}
+    void end_array() override {}
+    void begin_object() override {}
+    void end_object() override {}
+    // Each string as "in:" and its offset, or "copy:" and its text.
+    void seen(std::string_view s) {
+      const std::less_equal<const char*> le;
+      if (le(input.data(), s.data()) && le(s.data() + s.size(), input.data() + input.size())) {
+        log.push_back("in:" + std::to_string(s.data() - input.data()));
+      } else {
+        log.push_back("copy:" + std::string(s));
+      }
+    }
+    std::string_view input;
+    std::vector<std::string> log;
+  };
+  const std::string input =
+      R"({"plain": ["a long value past sixteen bytes", "\u00e9x"], "k\n": "v"})";
+  Strings strings(input);
+  ASSERT_TRUE(parse(input, strings).ok());
+  EXPECT_EQ(strings.log,
+            (std::vector<std::string>{"in:2", "in:12", "copy:\xc3\xa9x", "copy:k\n", "in:66"}));
 }
 
 TEST(Parser, NumberKinds) {
