@@ -13,17 +13,7 @@ tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
 "$bin" keypair generate --key-dir "$tmp/keys" > /dev/null
-python3 - > "$tmp/full.json" <<'PY'
-import json
-env, total = {}, 0
-for i in range(256):
-    name = "VAR_%03d" % i
-    size = 4089 if i < 255 else 1048576 - total - len(name)
-    env[name] = ("%c" % (65 + i % 26)) * size
-    total += len(name) + size
-assert total == 1048576
-json.dump(env, __import__("sys").stdout)
-PY
+python3 "$here/full_env.py" > "$tmp/full.json"
 printf '{"API_TOKEN":"s3cr3t","REGION":"eu-west-1"}' > "$tmp/small.json"
 for size in small full; do
   python3 "$here/../scripts/seal_envelope.py" "$tmp/keys/box_pub.pem" < "$tmp/$size.json" \

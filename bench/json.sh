@@ -106,16 +106,7 @@ echo "(median of $rounds interleaved runs, min-max in brackets; ratio target <= 
 
 # envelope open of 1 MiB of variables (256 of them, at the limits) against time now.
 "$bin" keypair generate --key-dir "$tmp/keys" > /dev/null
-python3 - > "$tmp/env.json" <<'PY'
-import json, sys
-env, total = {}, 0
-for i in range(256):
-    name = "VAR_%03d" % i
-    size = 4089 if i < 255 else 1048576 - total - len(name)
-    env[name] = ("%c" % (65 + i % 26)) * size
-    total += len(name) + size
-json.dump(env, sys.stdout)
-PY
+python3 "$here/full_env.py" > "$tmp/env.json"
 python3 "$here/../scripts/seal_envelope.py" "$tmp/keys/box_pub.pem" < "$tmp/env.json" > "$tmp/envelope.json"
 case "$("$bin" envelope open --key-dir "$tmp/keys" < "$tmp/envelope.json")" in
   '{"env":{"VAR_000":'*) ;;

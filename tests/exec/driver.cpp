@@ -11,21 +11,32 @@
 
 namespace tovrel::exec::testing {
 
+namespace {
+
+// The binary's argument vector, built before a fork: the child may not allocate.
+struct BinaryArgv {
+  explicit BinaryArgv(const std::vector<std::string>& args) : strings{TOVREL_BIN} {
+    strings.insert(strings.end(), args.begin(), args.end());
+    for (auto& a : strings) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+  }
+  std::vector<std::string> strings;
+  std::vector<char*> pointers;
+};
+
+}  // namespace
+
 AsyncRun start_exec_cli(const std::vector<std::string>& args) {
   int out[2];
   if (pipe2(out, O_CLOEXEC)) throw std::runtime_error("pipe");
-  std::vector<std::string> argv_strings = {TOVREL_BIN};
-  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_strings) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  BinaryArgv argv(args);
   const pid_t pid = fork();
   if (pid == 0) {
     const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
     dup2(null, 0);
     dup2(out[1], 1);
     dup2(null, 2);
-    execv(TOVREL_BIN, argv.data());
+    execv(TOVREL_BIN, argv.pointers.data());
     _exit(127);
   }
   close(out[1]);
@@ -63,17 +74,13 @@ test::RunResult run_with_nonblocking_pipes(const std::vector<std::string>& args,
   make_pipe(err);
   set_nonblocking(in[0]);
   set_nonblocking(out[1]);
-  std::vector<std::string> argv_strings = {TOVREL_BIN};
-  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_strings) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  BinaryArgv argv(args);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(stdin_data ? in[0] : open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
-    execv(TOVREL_BIN, argv.data());
+    execv(TOVREL_BIN, argv.pointers.data());
     _exit(127);
   }
   close(in[0]);
