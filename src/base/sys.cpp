@@ -40,43 +40,48 @@ int wait_until_ready(int fd, short events) {
   return retry_on_eintr([&] { return ::poll(&p, 1, -1); }) < 0 ? errno : 0;
 }
 
-ssize_t read_some(int fd, void* buffer, std::size_t size) {
+namespace {
+
+// Repeats `call` (a read, a write or a sendfile on `fd`) until it succeeds or fails for good:
+// EINTR is retried, and EAGAIN of a descriptor the caller made non-blocking is waited out
+// until `fd` is ready for `events`. The count, or -1 with errno.
+template <class Call>
+ssize_t when_ready(int fd, short events, Call call) {
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, size);
+    const ssize_t n = call();
     if (n >= 0) return n;
     if (errno == EINTR) continue;
     if (!would_block(errno)) return -1;
-    if (const int err = wait_until_ready(fd, POLLIN)) {
+    if (const int err = wait_until_ready(fd, events)) {
       errno = err;
       return -1;
     }
   }
+}
+
+}  // namespace
+
+ssize_t read_some(int fd, void* buffer, std::size_t size) {
+  return when_ready(fd, POLLIN, [&] { return ::read(fd, buffer, size); });
+}
+
+ssize_t read_up_to(int fd, char* buffer, std::size_t size) {
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = read_some(fd, buffer + got, size - got);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(got);
 }
 
 ssize_t write_some(int fd, const void* data, std::size_t size) {
-  for (;;) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    if (!would_block(errno)) return -1;
-    if (const int err = wait_until_ready(fd, POLLOUT)) {
-      errno = err;
-      return -1;
-    }
-  }
+  return when_ready(fd, POLLOUT, [&] { return ::write(fd, data, size); });
 }
 
 ssize_t send_some(int out_fd, int in_fd, std::size_t size) {
-  for (;;) {
-    const ssize_t n = ::sendfile(out_fd, in_fd, nullptr, size);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    if (!would_block(errno)) return -1;
-    if (const int err = wait_until_ready(out_fd, POLLOUT)) {
-      errno = err;
-      return -1;
-    }
-  }
+  return when_ready(out_fd, POLLOUT, [&] { return ::sendfile(out_fd, in_fd, nullptr, size); });
 }
 
 int write_all_with(const WriteFn& write, std::string_view bytes) {

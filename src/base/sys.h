@@ -39,6 +39,11 @@ int wait_until_ready(int fd, short events);
 ssize_t read_some(int fd, void* buffer, std::size_t size);
 ssize_t write_some(int fd, const void* data, std::size_t size);
 
+// Reads until `size` bytes or the end of the input, whichever comes first, as read_some does:
+// the count (less than `size` only at the end), or -1 with errno. Pipes hand over at most what
+// they hold at a time; this gathers them into one buffer.
+ssize_t read_up_to(int fd, char* buffer, std::size_t size);
+
 // sendfile(2) of up to `size` bytes from `in_fd`, at its offset, to `out_fd`; EINTR retried
 // and EAGAIN of `out_fd` waited out: the count (0 at the end of the input) or -1 with errno.
 ssize_t send_some(int out_fd, int in_fd, std::size_t size);

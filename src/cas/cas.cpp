@@ -72,19 +72,6 @@ json::JsonValue hash_result(std::string digest) {
   return result;
 }
 
-// Reads standard input until `size` bytes or its end: the count, or -1 with errno. Pipes hand
-// over at most what they hold at a time; fewer, larger chunks cost less to pass along.
-ssize_t read_stdin(char* buffer, std::size_t size) {
-  std::size_t got = 0;
-  while (got < size) {
-    const ssize_t n = base::read_some(0, buffer + got, size - got);
-    if (n < 0) return -1;
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return static_cast<ssize_t>(got);
-}
-
 json::JsonValue stdin_error(int err) {
   return json::error_result(kStdinStep, base::os_error_text(err));
 }
@@ -139,7 +126,7 @@ json::JsonValue store_streamed(const std::string& root, std::string_view first) 
   }
   for (;;) {
     char* const chunk = hasher.next();
-    const ssize_t n = read_stdin(chunk, ChunkHasher::kChunk);
+    const ssize_t n = base::read_up_to(0, chunk, ChunkHasher::kChunk);
     if (n < 0) return stdin_error(errno);
     if (n == 0) break;
     hasher.submit(static_cast<std::size_t>(n));
@@ -160,7 +147,7 @@ json::JsonValue store_streamed(const std::string& root, std::string_view first) 
 json::JsonValue store_blob(const std::string& root) {
   // Not zero-filled: a page of it costs only once a read reaches it.
   const auto buffer = std::make_unique_for_overwrite<char[]>(kHeldWhole);
-  const ssize_t held = read_stdin(buffer.get(), kHeldWhole);
+  const ssize_t held = base::read_up_to(0, buffer.get(), kHeldWhole);
   if (held < 0) return stdin_error(errno);
   const std::string_view content(buffer.get(), static_cast<std::size_t>(held));
   // A content of exactly kHeldWhole bytes may have ended too: it is streamed all the same.
