@@ -13,31 +13,43 @@ namespace tovrel::base {
 
 void InputBytes::Free::operator()(char* p) const { ::free(p); }
 
-Result<InputBytes> read_all(int fd) {
-  std::size_t capacity = 64 * 1024;
+std::span<char> InputBytes::room(std::size_t want) {
+  if (capacity_ - size_ >= want) return {data_.get() + size_, capacity_ - size_};
+  std::size_t capacity = capacity_ ? capacity_ : want;
+  while (capacity - size_ < want) {
+    if (capacity > SIZE_MAX / 2) return {};
+    capacity *= 2;
+  }
+  char* grown = static_cast<char*>(::realloc(data_.get(), capacity));
+  if (!grown) return {};
+  (void)data_.release();
+  data_.reset(grown);
+  capacity_ = capacity;
+  return {data_.get() + size_, capacity_ - size_};
+}
+
+int read_to_end(int fd, InputBytes& into) {
+  // A regular file is read into room for exactly its size, plus one byte that sees the end.
+  std::size_t want = InputBytes::kReadChunk;
   struct stat st;
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    capacity = static_cast<std::size_t>(st.st_size) + 1;
+    want = static_cast<std::size_t>(st.st_size) + 1;
   }
-  InputBytes in;
-  in.data_.reset(static_cast<char*>(::malloc(capacity)));
-  if (!in.data_) return Error{os_error_text(ENOMEM)};
   for (;;) {
-    if (in.size_ == capacity) {
-      // realloc moves large blocks by remapping pages, not by copying them.
-      char* grown = capacity > SIZE_MAX / 2
-                        ? nullptr
-                        : static_cast<char*>(::realloc(in.data_.get(), capacity * 2));
-      if (!grown) return Error{os_error_text(ENOMEM)};
-      (void)in.data_.release();
-      in.data_.reset(grown);
-      capacity *= 2;
-    }
-    const ssize_t n = read_some(fd, in.data_.get() + in.size_, capacity - in.size_);
-    if (n < 0) return Error{os_error_text(errno)};
-    if (n == 0) return in;
-    in.size_ += static_cast<std::size_t>(n);
+    const std::span<char> room = into.room(want);
+    if (room.empty()) return ENOMEM;
+    const ssize_t n = read_some(fd, room.data(), room.size());
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    into.commit(static_cast<std::size_t>(n));
+    want = 1;  // the capacity grows only once it is full
   }
+}
+
+Result<InputBytes> read_all(int fd) {
+  InputBytes in;
+  if (const int err = read_to_end(fd, in)) return Error{os_error_text(err)};
+  return in;
 }
 
 Result<InputBytes> read_file(const std::string& path) {

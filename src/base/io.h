@@ -6,8 +6,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/result.h"
 
@@ -15,23 +17,49 @@ namespace tovrel::base {
 
 class InputBytes {
  public:
+  // How much free space a read is given at least.
+  static constexpr std::size_t kReadChunk = 64 * 1024;
+
   InputBytes() = default;
+  InputBytes(InputBytes&& other) noexcept
+      : data_(std::move(other.data_)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  InputBytes& operator=(InputBytes&& other) noexcept {
+    data_ = std::move(other.data_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
+
   std::string_view view() const { return {data_.get(), size_}; }
   std::size_t size() const { return size_; }
   // Gives the memory back before the owner goes away.
   void release() {
     data_.reset();
     size_ = 0;
+    capacity_ = 0;
   }
 
+  // Free space of at least `want` bytes after the held ones, to be filled and then counted
+  // with commit(). The first call makes room for exactly `want`; later ones double the
+  // capacity (realloc moves a large block by remapping its pages, not by copying them).
+  // Empty when the memory cannot be had: the held bytes stay as they are.
+  std::span<char> room(std::size_t want = kReadChunk);
+  void commit(std::size_t count) { size_ += count; }
+
  private:
-  friend Result<InputBytes> read_all(int fd);
   struct Free {
     void operator()(char* p) const;
   };
   std::unique_ptr<char, Free> data_;
   std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
+
+// Reads `fd` to its end onto `into`: 0, or the errno of the failed read (ENOMEM when the bytes
+// cannot be held); what came before a failure stays in `into`.
+int read_to_end(int fd, InputBytes& into);
 
 // All bytes of `fd` until end of file; the error is the OS error text.
 Result<InputBytes> read_all(int fd);

@@ -12,7 +12,7 @@ using base::Overloaded;
 json::JsonValue handle_exec(ExecCommands command) {
   // Holds what is read from our standard input for the child; it is read before anything of
   // the operation starts, so before exec run's clock.
-  Bytes stdin_bytes;
+  base::InputBytes stdin_bytes;
   return std::visit(
       Overloaded{
           [&](RunArgs& a) -> json::JsonValue {

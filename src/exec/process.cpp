@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "base/sys.h"
+#include "base/io.h"
 #include "base/utf8.h"
 
 extern char** environ;
@@ -55,16 +55,11 @@ std::vector<std::string> child_environment(const ProcessCommand& command) {
 }
 
 std::optional<std::string_view> resolve_stdin_data(const std::optional<std::string>& stdin_text,
-                                                   bool stdin_pipe, Bytes& holder) {
+                                                   bool stdin_pipe, base::InputBytes& holder) {
   if (stdin_text) return *stdin_text;
   if (!stdin_pipe) return std::nullopt;
-  for (;;) {
-    const std::span<char> room = holder.room();
-    if (room.empty()) break;
-    const ssize_t n = base::read_some(0, room.data(), room.size());
-    if (n <= 0) break;  // end of file, or a failure that keeps what came before it
-    holder.commit(static_cast<std::size_t>(n));
-  }
+  // A failed read (memory that cannot be had included) keeps what came before it.
+  (void)base::read_to_end(0, holder);
   if (holder.size() == 0 || !base::is_valid_utf8(holder.view())) return std::nullopt;
   return holder.view();
 }

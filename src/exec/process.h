@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/fd.h"
-#include "exec/bytes.h"
+#include "base/io.h"
 
 namespace tovrel::exec {
 
@@ -86,7 +86,7 @@ std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command);
 // count, and so do those held when no more memory can be had: what cannot be held ends the
 // reading as a failed read does.
 std::optional<std::string_view> resolve_stdin_data(const std::optional<std::string>& stdin_text,
-                                                   bool stdin_pipe, Bytes& holder);
+                                                   bool stdin_pipe, base::InputBytes& holder);
 
 // The environment entries the child of `command` receives, in the order handed to it.
 std::vector<std::string> child_environment(const ProcessCommand& command);

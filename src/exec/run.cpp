@@ -20,8 +20,6 @@ namespace {
 // it, so that neither the line nor the decoded text is ever held whole.
 constexpr std::size_t kPieceSize = 64 * 1024;
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
 double elapsed_ms(const timespec& start, const timespec& end) {
   std::int64_t s = end.tv_sec - start.tv_sec;
   std::int64_t n = end.tv_nsec - start.tv_nsec;
@@ -78,28 +76,17 @@ class ResultLine {
     flush();
     sink_(inner);
   }
+  // `bytes` decoded lossily (U+FFFD for each maximal ill-formed subpart) and escaped, a
+  // segment at a time: only a segment that is not UTF-8 is copied, to be decoded.
   void lossy(std::string_view bytes) {
     while (!bytes.empty()) {
       const std::string_view segment = bytes.substr(0, segment_end(bytes, kPieceSize));
       bytes.remove_prefix(segment.size());
       if (base::is_valid_utf8(segment)) {
         escaped(segment);
-        continue;
+      } else {
+        escaped(base::utf8_lossy(segment));
       }
-      std::size_t run = 0;  // start of the well-formed run not yet written
-      std::size_t i = 0;
-      while (i < segment.size()) {
-        std::size_t maximal = 1;
-        if (const std::size_t n = base::utf8_sequence_length(segment.substr(i), &maximal)) {
-          i += n;
-          continue;
-        }
-        escaped(segment.substr(run, i - run));
-        raw(kReplacement);
-        i += maximal;
-        run = i;
-      }
-      escaped(segment.substr(run));
     }
   }
 
@@ -112,8 +99,8 @@ class ResultLine {
 
 }  // namespace
 
-RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin_data, Bytes& out,
-                    Bytes& err) {
+RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin_data,
+                    base::InputBytes& out, base::InputBytes& err) {
   const timespec start = monotonic_now();
   RunReport report;
   // Refused before anything starts: no child is left to a timeout that cannot be kept.
@@ -181,8 +168,8 @@ void write_run_result(const RunReport& report, const LineSink& sink) {
 }
 
 void run_command(const ChildArgs& args, std::optional<std::string_view> stdin_data) {
-  Bytes out;
-  Bytes err;
+  base::InputBytes out;
+  base::InputBytes err;
   const RunReport report = run_child(args, stdin_data, out, err);
   base::LineWriter& writer = base::stdout_writer();
   write_run_result(report, [&writer](std::string_view piece) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "exec/bytes.h"
+#include "base/io.h"
 #include "exec/exec.h"
 
 namespace tovrel::exec {
@@ -25,8 +25,8 @@ struct RunReport {
 // Runs the child of `args` on the calling thread (no thread is started), feeding it the stdin
 // data; its output is captured into `out` and `err`. Never fails: every outcome is a report.
 // A timeout that is no duration is refused before anything starts.
-RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin_data, Bytes& out,
-                    Bytes& err);
+RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin_data,
+                    base::InputBytes& out, base::InputBytes& err);
 
 // Writes the report as its compact JSON line {"duration_ms","return_code","stderr","stdout",
 // "success"} and a newline, handing `sink` pieces of at most a few tens of KiB: the captured

@@ -102,7 +102,7 @@ void ChildWatch::feed(Fd pipe, std::string_view data) {
   channels_.push_back(Channel{std::move(pipe), data, nullptr});
 }
 
-void ChildWatch::capture(Fd pipe, Bytes* into) {
+void ChildWatch::capture(Fd pipe, base::InputBytes* into) {
   (void)base::set_nonblocking(pipe.get());
   channels_.push_back(Channel{std::move(pipe), {}, into});
 }

@@ -13,7 +13,7 @@
 #include <variant>
 #include <vector>
 
-#include "exec/bytes.h"
+#include "base/io.h"
 #include "exec/process.h"
 
 namespace tovrel::exec {
@@ -62,7 +62,7 @@ class ChildWatch {
   void feed(Fd pipe, std::string_view data);
   // What `pipe` delivers is appended to `into` until end of file; a read error ends it
   // silently. A buffer that cannot grow ends the process as out of memory.
-  void capture(Fd pipe, Bytes* into);
+  void capture(Fd pipe, base::InputBytes* into);
 
   // Looks at the child (first) and the deadline (second) whenever either may have an answer:
   // the child's end is seen as it happens, a timeout within a millisecond. On a timeout the
@@ -73,8 +73,8 @@ class ChildWatch {
  private:
   struct Channel {
     Fd fd;
-    std::string_view data;  // what is still to be fed
-    Bytes* into = nullptr;  // where captured bytes go; null for a feed
+    std::string_view data;             // what is still to be fed
+    base::InputBytes* into = nullptr;  // where captured bytes go; null for a feed
   };
   void serve(Channel& channel);
   void take_what_is_held();

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -92,6 +94,23 @@ TEST(Sys, ReadFileErrorsAreOsTexts) {
   EXPECT_EQ(missing.error(), "No such file or directory (os error 2)");
   auto text = as_text(read_file("/proc/self/status"));
   EXPECT_TRUE(text.ok());
+}
+
+TEST(InputBytes, GrowsKeepingWhatItHolds) {
+  InputBytes bytes;
+  std::string expected;
+  for (int i = 0; i < 40; ++i) {
+    const std::string chunk(50000 + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26));
+    const std::span<char> room = bytes.room(chunk.size());
+    ASSERT_GE(room.size(), chunk.size());
+    std::copy(chunk.begin(), chunk.end(), room.begin());
+    bytes.commit(chunk.size());
+    expected += chunk;
+  }
+  EXPECT_TRUE(bytes.view() == expected);
+  InputBytes moved = std::move(bytes);
+  EXPECT_EQ(moved.size(), expected.size());
+  EXPECT_EQ(bytes.size(), 0u);
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ std::string line_of(const RunReport& report) {
 }
 
 TEST(RunChild, TimedOutChildIsReaped) {
-  Bytes out, err;
+  base::InputBytes out, err;
   const RunReport report =
       run_child(sh_args("echo $$; exec sleep 30", 0.3), std::nullopt, out, err);
   const pid_t pid = static_cast<pid_t>(std::stol(std::string(report.stdout_bytes)));
@@ -134,7 +134,7 @@ TEST(RunChild, WaitFailsWhenTheSystemReapsTheChild) {
   const pid_t pid = fork();
   if (pid == 0) {
     signal(SIGCHLD, SIG_IGN);
-    Bytes out, err;
+    base::InputBytes out, err;
     const std::string text =
         line_of(run_child(sh_args("echo out; exit 0"), std::nullopt, out, err));
     ssize_t ignored = write(fds[1], text.data(), text.size());
@@ -234,28 +234,11 @@ TEST(RunResultLine, SameTextAsTheCompactWriterInBoundedPieces) {
 }
 
 TEST(ResolveStdinData, GivenTextWins) {
-  Bytes holder;
+  base::InputBytes holder;
   EXPECT_EQ(resolve_stdin_data(std::string("x"), true, holder), "x");
   EXPECT_EQ(resolve_stdin_data(std::string(""), false, holder), "");
   EXPECT_EQ(resolve_stdin_data(std::nullopt, false, holder), std::nullopt);
   EXPECT_EQ(holder.size(), 0u);
-}
-
-TEST(Bytes, GrowsKeepingWhatItHolds) {
-  Bytes bytes;
-  std::string expected;
-  for (int i = 0; i < 40; ++i) {
-    const std::string chunk(50000 + static_cast<std::size_t>(i), static_cast<char>('a' + i % 26));
-    const std::span<char> room = bytes.room(chunk.size());
-    ASSERT_GE(room.size(), chunk.size());
-    std::copy(chunk.begin(), chunk.end(), room.begin());
-    bytes.commit(chunk.size());
-    expected += chunk;
-  }
-  EXPECT_TRUE(bytes.view() == expected);
-  Bytes moved = std::move(bytes);
-  EXPECT_EQ(moved.size(), expected.size());
-  EXPECT_EQ(bytes.size(), 0u);
 }
 
 }  // namespace
