@@ -1,6 +1,7 @@
 #include "support/run.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -15,6 +16,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "support/refuse.h"
 
 extern char** environ;
 
@@ -63,6 +66,7 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     close(err[0]);
     err[0] = -1;
   }
+  const SyscallFilter filter(o.refuse);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
@@ -80,6 +84,10 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     }
     if (o.cwd && chdir(o.cwd->c_str()) != 0) _exit(126);
     signal(SIGPIPE, SIG_DFL);
+    if (o.uid && (setgroups(0, nullptr) != 0 || setgid(*o.uid) != 0 || setuid(*o.uid) != 0)) {
+      _exit(126);
+    }
+    if (!filter.install()) _exit(126);
     execve(o.program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
@@ -142,6 +150,11 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     r.signal = WTERMSIG(status);
   }
   return r;
+}
+
+std::optional<unsigned> other_user() {
+  if (geteuid() != 0) return std::nullopt;
+  return 65534;  // nobody
 }
 
 RunResult tovrel(const std::vector<std::string>& args, std::optional<std::string> stdin_data) {

@@ -27,7 +27,13 @@ struct RunOptions {
   std::optional<std::string> stderr_path;  // stderr is this file, opened for writing
   bool stderr_reader_gone = false;         // stderr is a pipe whose reader has closed
   double timeout_seconds = 60;             // killed with SIGKILL after this
+  std::vector<std::string> refuse;         // system calls refused in the child (refuse.h)
+  std::optional<unsigned> uid;             // run as this user and group (needs root)
 };
+
+// A user other than root to run a permission case as, when the tests run as root (where every
+// permission is granted); none when they do not run as root.
+std::optional<unsigned> other_user();
 
 // Runs `program` with `args` (argv[1..]) and waits for it.
 RunResult run(const std::vector<std::string>& args, const RunOptions& options = {});
