@@ -121,18 +121,22 @@ TEST(CasHandler, StoringAgainWritesNothing) {
 
 TEST(CasHandler, InvalidHashesEndTheProcess) {
   const std::string root = "/nonexistent/root";
-  const std::string bad[] = {
-      std::string(63, 'a'),
-      std::string(65, 'a'),
-      std::string(63, 'a') + "g",
-      std::string(63, 'a') + " ",
-      std::string(62, 'a') + "\xc3\xa9",
-      "",
+  const struct {
+    const char* input;
+    std::string hash;
+  } cases[] = {
+      {"63 hex digits", std::string(63, 'a')},
+      {"65 hex digits", std::string(65, 'a')},
+      {"63 hex digits and a g", std::string(63, 'a') + "g"},
+      {"63 hex digits and a space", std::string(63, 'a') + " "},
+      {"62 hex digits and a 2-byte letter (64 bytes)", std::string(62, 'a') + "\xc3\xa9"},
+      {"empty", ""},
   };
-  for (const auto& h : bad) {
-    expect(run_cas(FetchArgs{root, h, false}), 1, "", kInvalidHash);
-    expect(run_cas(CasVerifyArgs{root, h, true}), 1, "", kInvalidHash);
-    expect(run_cas(HasArgs{root, h}), 1, "", kInvalidHash);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    expect(run_cas(FetchArgs{root, c.hash, false}), 1, "", kInvalidHash);
+    expect(run_cas(CasVerifyArgs{root, c.hash, true}), 1, "", kInvalidHash);
+    expect(run_cas(HasArgs{root, c.hash}), 1, "", kInvalidHash);
   }
 }
 
@@ -237,9 +241,10 @@ TEST(CasHandler, LargeBlobsRoundTrip) {
 
 // Nothing is synchronised to disk, so a crash can leave an item short or empty at its final
 // path: the next store of that content writes it again. An entry of the right size, whatever
-// it holds, is left alone.
+// it holds, is left alone. Each damage is planted at the path the store uses, in one store
+// per content (the large blob is the smallest that is streamed).
 TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
-  const std::string large = large_content((5u << 20) + 3);
+  const std::string large = large_content(4u << 20);
   const struct {
     const char* name;
     std::string content;
@@ -257,14 +262,13 @@ TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
       {"same size", [](const std::string& c) { return std::string(c.size(), 'x'); }, false},
   };
   for (const auto& c : contents) {
+    TempDir dir;
+    const std::string digest = crypto::sha256_hex(c.content);
+    const std::string path = item_path_for(dir.path(), digest, c.blob);
+    fs::create_directories(fs::path(path).parent_path());
     for (const auto& d : damages) {
       SCOPED_TRACE(std::string(c.name) + ", " + d.name);
-      TempDir dir;
-      const std::string digest = crypto::sha256_hex(c.content);
-      const std::string path = item_path_for(dir.path(), digest, c.blob);
-      expect(store(dir.path(), c.content, c.blob), 0, hash_line(digest));
-      const std::string damaged = d.damage(c.content);
-      tovrel::test::write_file(path, damaged);
+      tovrel::test::write_file(path, d.damage(c.content));
       expect(store(dir.path(), c.content, c.blob), 0, hash_line(digest));
       EXPECT_EQ(tovrel::test::read_file(path) == c.content, d.repaired);
       EXPECT_EQ(files_under(dir.path()).size(), 1u);
