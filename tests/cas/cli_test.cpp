@@ -283,6 +283,34 @@ TEST(CasCli, StoresWhereOnlyTheFanOutFolderMayBeWritten) {
   }
 }
 
+// A fan-out folder that may not be written fails the store at its temporary file, held or
+// streamed alike, and leaves nothing behind.
+TEST(CasCli, ReadOnlyFanOutFolderFailsAtTmpfile) {
+  for (const std::size_t size : kStoreSizes) {
+    SCOPED_TRACE(std::to_string(size) + " bytes");
+    TempDir dir;
+    const std::string bytes = content_of_size(size);
+    const std::string digest = sha256_hex(bytes);
+    const std::string root = dir / "store";
+    const std::string folder = root + "/blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2);
+    std::filesystem::create_directories(folder);
+    ::chmod(dir.path().c_str(), 0755);
+    for (const std::string& d : {root, root + "/blobs", root + "/blobs/" + digest.substr(0, 2)}) {
+      ::chmod(d.c_str(), 0777);
+    }
+    ::chmod(folder.c_str(), 0555);
+    tovrel::test::RunOptions o;
+    o.stdin_data = bytes;
+    o.uid = tovrel::test::other_user();
+    const RunResult r = tovrel::test::run({"cas", "store", "--root", root, "--blob"}, o);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"error\":\"tmpfile: Permission denied (os error 13)\"}\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(test::files_under(root), std::vector<std::string>{});
+  }
+}
+
 // A FIFO planted at an item's path would block a plain open forever; each command runs under
 // a bounded wait so that the fault, if it came back, fails the test instead of hanging it.
 TEST(CasCli, PlantedFifoIsNoItem) {
