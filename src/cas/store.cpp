@@ -68,6 +68,13 @@ int with_free_name(const std::string& plain, std::string& name, Attempt attempt)
   return err;
 }
 
+// Whether this process is denied writing into the folder `dir` by its permissions (and not,
+// say, by a read-only file system, where no item can be written either).
+bool may_not_write(const std::string& dir) {
+  if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return false;
+  return errno == EACCES || errno == EPERM;
+}
+
 // The file system has no unnamed files (or the kernel predates them).
 bool refuses_unnamed(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
 
@@ -133,7 +140,7 @@ base::Result<TemporaryFile> TemporaryFile::create_in_kind(std::string_view root,
   std::string named = kind;
   append_part(named, kIncomingName);
   auto file = create(kind, temporary_path(named, static_cast<long>(::getpid())));
-  if (file) return file;
+  if (file || !may_not_write(kind)) return file;
   if (auto scratch = create_scratch()) return scratch;
   return file;
 }
