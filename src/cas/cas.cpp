@@ -16,6 +16,7 @@
 #include "base/sys.h"
 #include "cas/canonical.h"
 #include "cas/chunk_hasher.h"
+#include "cas/messages.h"
 #include "cas/store.h"
 #include "crypto/sha256.h"
 #include "json/error_result.h"
@@ -24,11 +25,6 @@ namespace tovrel::cas {
 
 namespace {
 
-constexpr std::string_view kInvalidHash = "invalid hash: expected 64 hex chars\n";
-constexpr std::string_view kNotFound = "not found\n";
-constexpr std::string_view kStdinStep = "stdin";
-constexpr std::string_view kInvalidJsonStep = "invalid JSON";
-constexpr std::string_view kReadingItemFailed = "failed reading the item";
 constexpr std::size_t kDigestLength = 64;
 
 // Blob contents up to this size are held in memory, so that storing one that is already
@@ -51,7 +47,7 @@ bool is_hex_hash(std::string_view hash) {
 // Runs before any file is touched; a rejected digest ends the process.
 void require_hex_hash(std::string_view hash) {
   if (is_hex_hash(hash)) return;
-  base::stderr_write(kInvalidHash);
+  base::stderr_write(text::kInvalidHash);
   base::exit_process(1);
 }
 
@@ -74,7 +70,7 @@ json::JsonValue hash_result(std::string digest) {
 }
 
 json::JsonValue stdin_error(int err) {
-  return json::error_result(kStdinStep, base::os_error_text(err));
+  return json::error_result(text::kStdin, base::os_error_text(err));
 }
 
 // An item found torn is replaced; one found absent is linked, keeping whatever appears there
@@ -160,16 +156,16 @@ json::JsonValue store_blob(const std::string& root) {
 json::JsonValue store(const StoreArgs& args) {
   if (args.blob) return store_blob(args.root);
   auto input = base::read_all(0);
-  if (!input) return json::error_result(kStdinStep, input.error());
+  if (!input) return json::error_result(text::kStdin, input.error());
   // The canonical text is written while the document is parsed: no value tree is built.
   auto canonical = canonicalize(input->view());
-  if (!canonical) return json::error_result(kInvalidJsonStep, canonical.error());
+  if (!canonical) return json::error_result(text::kInvalidJson, canonical.error());
   input->release();
   return keep(args.root, *canonical, false);
 }
 
 [[noreturn]] void not_found() {
-  base::stderr_write(kNotFound);
+  base::stderr_write(text::kNotFound);
   base::exit_process(1);
 }
 
@@ -192,7 +188,8 @@ json::JsonValue store(const StoreArgs& args) {
     if (n == 0) break;
     if (n < 0) {
       if (sent == 0) not_found();
-      base::internal_failure(base::with_cause(kReadingItemFailed, base::os_error_text(errno)));
+      base::internal_failure(
+          base::with_cause(text::kReadingItemFailed, base::os_error_text(errno)));
     }
     const int err = base::write_all(1, {buffer.get(), static_cast<std::size_t>(n)});
     if (err != 0 && err != EBADF) write_failed(err);

@@ -11,17 +11,13 @@
 
 #include "base/os_error.h"
 #include "base/sys.h"
+#include "cas/messages.h"
 #include "crypto/random.h"
 #include "crypto/sha256.h"
 
 namespace tovrel::cas {
 
 namespace {
-
-constexpr std::string_view kMkdirStep = "mkdir";
-constexpr std::string_view kTmpfileStep = "tmpfile";
-constexpr std::string_view kWriteStep = "write";
-constexpr std::string_view kRenameStep = "rename";
 
 // The name of a temporary file whose digest is not known yet, in its kind's folder. It cannot
 // be taken for an item (no digest) or a fan-out folder (two characters).
@@ -129,14 +125,14 @@ base::Result<TemporaryFile> TemporaryFile::create(const std::string& dir,
   // Open for reading too: publish may have to copy the bytes elsewhere.
   base::Fd fd = base::open_file(dir.empty() ? "." : dir, O_TMPFILE | O_RDWR, 0666);
   if (fd.valid()) return TemporaryFile(std::move(fd), "");
-  if (!refuses_unnamed(errno)) return step_error(kTmpfileStep, errno);
+  if (!refuses_unnamed(errno)) return step_error(text::kTmpfile, errno);
   return create_named(named_path);
 }
 
 base::Result<TemporaryFile> TemporaryFile::create_in_kind(std::string_view root,
                                                           std::string_view dir) {
   const std::string kind = kind_directory(root, dir);
-  if (const int err = base::make_directories(kind)) return step_error(kMkdirStep, err);
+  if (const int err = base::make_directories(kind)) return step_error(text::kMkdir, err);
   std::string named = kind;
   append_part(named, kIncomingName);
   auto file = create(kind, temporary_path(named, static_cast<long>(::getpid())));
@@ -157,7 +153,7 @@ base::Result<TemporaryFile> TemporaryFile::create_named(const std::string& named
     fd = base::open_file(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
     return fd.valid() ? 0 : errno;
   });
-  if (err) return step_error(kTmpfileStep, err);
+  if (err) return step_error(text::kTmpfile, err);
   return TemporaryFile(std::move(fd), std::move(name));
 }
 
@@ -167,7 +163,7 @@ base::Result<TemporaryFile> TemporaryFile::create_scratch() {
   // Mode 0600: the bytes are nobody else's business until they reach the store, whose folders
   // say who may read them.
   base::Fd fd = base::open_file(dir, O_TMPFILE | O_RDWR, 0600);
-  if (!fd.valid() && !refuses_unnamed(errno)) return step_error(kTmpfileStep, errno);
+  if (!fd.valid() && !refuses_unnamed(errno)) return step_error(text::kTmpfile, errno);
   if (fd.valid()) {
     TemporaryFile file(std::move(fd), "");
     file.scratch_ = true;
@@ -195,7 +191,7 @@ TemporaryFile::~TemporaryFile() {
 
 base::Status TemporaryFile::write(std::string_view bytes) {
   if (const int err = base::write_all(fd_.get(), bytes)) {
-    return base::Error{base::with_cause(kWriteStep, base::write_failure_text(err))};
+    return base::Error{base::with_cause(text::kWrite, base::write_failure_text(err))};
   }
   size_ += bytes.size();
   return base::ok_status();
@@ -238,7 +234,7 @@ base::Status TemporaryFile::publish(const std::string& path, Publish how) {
     // A file made in another folder (the kind's, for content whose digest was not known) may
     // lie on another file system than the item's folder, or in one the item may not leave.
     if (base::parent_directory(from) != base::parent_directory(path)) return publish_copy(path);
-    return step_error(kRenameStep, err);
+    return step_error(text::kRename, err);
   }
   return base::ok_status();
 }
@@ -255,7 +251,7 @@ base::Status TemporaryFile::append_from(int fd) {
   for (off_t offset = 0;;) {
     const ssize_t n =
         base::retry_on_eintr([&] { return ::pread(fd, buffer.get(), kCopyChunk, offset); });
-    if (n < 0) return step_error(kWriteStep, errno);
+    if (n < 0) return step_error(text::kWrite, errno);
     if (n == 0) return base::ok_status();
     if (auto written = write({buffer.get(), static_cast<std::size_t>(n)}); !written) {
       return written;
@@ -266,7 +262,7 @@ base::Status TemporaryFile::append_from(int fd) {
 
 base::Status make_parent_directories(const std::string& path) {
   if (const int err = base::make_directories(base::parent_directory(path))) {
-    return step_error(kMkdirStep, err);
+    return step_error(text::kMkdir, err);
   }
   return base::ok_status();
 }
