@@ -1,5 +1,6 @@
 #include "cas/cas.h"
 
+#include <errno.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "base/sys.h"
 #include "cas/canonical.h"
 #include "cas/chunk_hasher.h"
+#include "cas/messages.h"
 #include "cas/store.h"
 #include "crypto/sha256.h"
 #include "json/error_result.h"
@@ -23,11 +25,6 @@ namespace tovrel::cas {
 
 namespace {
 
-constexpr std::string_view kInvalidHash = "invalid hash: expected 64 hex chars\n";
-constexpr std::string_view kNotFound = "not found\n";
-constexpr std::string_view kStdinStep = "stdin";
-constexpr std::string_view kInvalidJsonStep = "invalid JSON";
-constexpr std::string_view kReadingItemFailed = "failed reading the item";
 constexpr std::size_t kDigestLength = 64;
 
 // Blob contents up to this size are held in memory, so that storing one that is already
@@ -50,7 +47,7 @@ bool is_hex_hash(std::string_view hash) {
 // Runs before any file is touched; a rejected digest ends the process.
 void require_hex_hash(std::string_view hash) {
   if (is_hex_hash(hash)) return;
-  base::stderr_write(kInvalidHash);
+  base::stderr_write(text::kInvalidHash);
   base::exit_process(1);
 }
 
@@ -73,7 +70,7 @@ json::JsonValue hash_result(std::string digest) {
 }
 
 json::JsonValue stdin_error(int err) {
-  return json::error_result(kStdinStep, base::os_error_text(err));
+  return json::error_result(text::kStdin, base::os_error_text(err));
 }
 
 // An item found torn is replaced; one found absent is linked, keeping whatever appears there
@@ -84,7 +81,7 @@ Publish publish_for(Presence found) {
 
 // Stores `content` under its digest unless an item is present, and answers the digest.
 json::JsonValue keep(const std::string& root, std::string_view content, bool blob) {
-  std::string digest = sha256_hex(content);
+  std::string digest = crypto::sha256_hex(content);
   const std::string path = item_path(root, digest, blob);
   // Whatever is already there, even a directory, counts as stored: items never change. Only a
   // regular file of another size is written again: a write that never finished left it.
@@ -97,7 +94,8 @@ json::JsonValue keep(const std::string& root, std::string_view content, bool blo
 }
 
 // Content too large to hold: written to a temporary file as it is read and hashed alongside,
-// and named once the digest is known. The results are those of holding it whole: a read that
+// and named once the digest is known (copied into the item's folder where it cannot be linked
+// there). The results are those of holding it whole: a read that
 // fails is "stdin: {}" whatever was written, and an item already present is kept even where
 // the temporary file could not be made or written (a read-only store, a full disk).
 json::JsonValue store_streamed(const std::string& root, std::string_view first) {
@@ -158,37 +156,45 @@ json::JsonValue store_blob(const std::string& root) {
 json::JsonValue store(const StoreArgs& args) {
   if (args.blob) return store_blob(args.root);
   auto input = base::read_all(0);
-  if (!input) return json::error_result(kStdinStep, input.error());
+  if (!input) return json::error_result(text::kStdin, input.error());
   // The canonical text is written while the document is parsed: no value tree is built.
   auto canonical = canonicalize(input->view());
-  if (!canonical) return json::error_result(kInvalidJsonStep, canonical.error());
+  if (!canonical) return json::error_result(text::kInvalidJson, canonical.error());
   input->release();
   return keep(args.root, *canonical, false);
 }
 
 [[noreturn]] void not_found() {
-  base::stderr_write(kNotFound);
+  base::stderr_write(text::kNotFound);
   base::exit_process(1);
 }
 
-// The plain copy of the rest of `item` through the stdout writer, which applies its rules to
-// every write (a descriptor that is not open swallows everything). `sent` counts what went out
-// before: a read that fails before anything did is an item that cannot be read.
+// The end of a fetch whose write failed with `err` (an errno value, or base::kNoProgress). A
+// reader that has gone (EPIPE) chose to stop reading, as `cas fetch ... | head -c 100` does:
+// that is no failure of ours, and a script under pipefail must not fail for it. Any other
+// failed write (a full disk, EIO) would otherwise pass for a success.
+[[noreturn]] void write_failed(int err) {
+  if (err == EPIPE) base::exit_process(0);
+  base::printing_failed(base::write_failure_text(err));
+}
+
+// The plain copy of the rest of `item` to descriptor 1, by the stdout writer's rules (a
+// descriptor that is not open swallows everything). `sent` counts what went out before: a
+// read that fails before anything did is an item that cannot be read.
 [[noreturn]] void copy_to_stdout(int item, std::uint64_t sent) {
-  base::LineWriter& out = base::stdout_writer();
   const auto buffer = std::make_unique_for_overwrite<char[]>(kChunk);
   for (;;) {
     const ssize_t n = base::read_some(item, buffer.get(), kChunk);
     if (n == 0) break;
     if (n < 0) {
       if (sent == 0) not_found();
-      base::internal_failure(base::with_cause(kReadingItemFailed, base::os_error_text(errno)));
+      base::internal_failure(
+          base::with_cause(text::kReadingItemFailed, base::os_error_text(errno)));
     }
-    if (auto err = out.write({buffer.get(), static_cast<std::size_t>(n)}))
-      base::printing_failed(*err);
+    const int err = base::write_all(1, {buffer.get(), static_cast<std::size_t>(n)});
+    if (err != 0 && err != EBADF) write_failed(err);
     sent += static_cast<std::uint64_t>(n);
   }
-  if (auto err = out.flush()) base::printing_failed(*err);
   base::exit_process(0);
 }
 
@@ -197,12 +203,13 @@ json::JsonValue store(const StoreArgs& args) {
   const base::Fd item = open_item(item_path(args.root, args.hash, args.blob));
   if (!item.valid()) not_found();
   if (auto err = base::stdout_writer().flush()) base::printing_failed(*err);
-  // The kernel moves the bytes where it can (to a pipe, a file, /dev/null). Any failure leaves
-  // the rest to the plain copy, which tells a failed read from a failed write.
+  // The kernel moves the bytes where it can (to a pipe, a file, /dev/null). Any other failure
+  // leaves the rest to the plain copy, which tells a failed read from a failed write.
   std::uint64_t sent = 0;
   for (;;) {
     const ssize_t n = base::send_some(1, item.get(), kSendMost);
     if (n == 0) base::exit_process(0);
+    if (n < 0 && errno == EPIPE) write_failed(EPIPE);
     if (n < 0) break;
     sent += static_cast<std::uint64_t>(n);
   }

@@ -31,8 +31,9 @@ using CasCommands = std::variant<StoreArgs, FetchArgs, CasVerifyArgs, HasArgs>;
 
 // Runs one cas command and returns its result. Ends the process itself after a `cas fetch`
 // that wrote the stored bytes, a rejected --hash, and a fetch of an item that cannot be read;
-// a fetch whose output cannot be written, or whose item stops being readable after bytes went
-// out, ends as an internal failure.
+// a fetch whose output cannot be written (other than to a pipe whose reader has gone, which
+// ends with status 0 and no message), or whose item stops being readable after bytes went out,
+// ends as an internal failure.
 json::JsonValue handle_cas(CasCommands command);
 
 }  // namespace tovrel::cas

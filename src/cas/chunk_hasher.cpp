@@ -19,7 +19,7 @@ char* ChunkHasher::next() {
     free_.acquire();
     holding_ = true;
   }
-  return buffers_.get() + static_cast<std::size_t>(fill_) * kChunk;
+  return buffers_.get() + fill_ * kChunk;
 }
 
 void ChunkHasher::submit(std::size_t size) {
@@ -35,12 +35,12 @@ void ChunkHasher::submit(std::size_t size) {
   fill_ = (fill_ + 1) % kSlots;
 }
 
-void ChunkHasher::hash_slot(int slot) {
-  hash_.update({buffers_.get() + static_cast<std::size_t>(slot) * kChunk, sizes_[slot]});
+void ChunkHasher::hash_slot(std::size_t slot) {
+  hash_.update({buffers_.get() + slot * kChunk, sizes_[slot]});
 }
 
 void ChunkHasher::run() {
-  for (int slot = 0;; slot = (slot + 1) % kSlots) {
+  for (std::size_t slot = 0;; slot = (slot + 1) % kSlots) {
     filled_.acquire();
     if (sizes_[slot] == kStop) return;
     hash_slot(slot);

@@ -35,17 +35,17 @@ class ChunkHasher {
   std::string finish();
 
  private:
-  static constexpr int kSlots = 8;
+  static constexpr std::size_t kSlots = 8;
   static constexpr std::size_t kStop = static_cast<std::size_t>(-1);
 
-  void hash_slot(int slot);
+  void hash_slot(std::size_t slot);
   void run();
   void stop();
 
   crypto::Sha256 hash_;
   std::unique_ptr<char[]> buffers_;
   std::array<std::size_t, kSlots> sizes_{};
-  int fill_ = 0;          // the slot the caller fills next
+  std::size_t fill_ = 0;  // the slot the caller fills next
   bool holding_ = false;  // whether the caller holds slot fill_
   std::counting_semaphore<kSlots> free_{kSlots};
   std::counting_semaphore<kSlots> filled_{0};

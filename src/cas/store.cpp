@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
 #include <utility>
 
 #include "base/os_error.h"
 #include "base/sys.h"
+#include "cas/messages.h"
 #include "crypto/random.h"
 #include "crypto/sha256.h"
 
@@ -16,14 +19,16 @@ namespace tovrel::cas {
 
 namespace {
 
-constexpr std::string_view kMkdirStep = "mkdir";
-constexpr std::string_view kTmpfileStep = "tmpfile";
-constexpr std::string_view kWriteStep = "write";
-constexpr std::string_view kRenameStep = "rename";
-
 // The name of a temporary file whose digest is not known yet, in its kind's folder. It cannot
 // be taken for an item (no digest) or a fan-out folder (two characters).
 constexpr std::string_view kIncomingName = "incoming";
+
+// The name of a scratch file's named form in the system's temporary folder.
+constexpr std::string_view kScratchName = "tovrel-incoming";
+constexpr std::string_view kDefaultTemporaryFolder = "/tmp";
+
+// The unit in which a temporary file is copied into another.
+constexpr std::size_t kCopyChunk = 256 << 10;
 
 // Fresh names tried after the plain temporary name is taken; each is random, so only a
 // writer that can list the folder keeps finding them taken.
@@ -59,12 +64,17 @@ int with_free_name(const std::string& plain, std::string& name, Attempt attempt)
   return err;
 }
 
+// Whether this process is denied writing into the folder `dir` by its permissions (and not,
+// say, by a read-only file system, where no item can be written either).
+bool may_not_write(const std::string& dir) {
+  if (::faccessat(AT_FDCWD, dir.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return false;
+  return errno == EACCES || errno == EPERM;
+}
+
 // The file system has no unnamed files (or the kernel predates them).
 bool refuses_unnamed(int err) { return err == EOPNOTSUPP || err == EISDIR || err == EINVAL; }
 
 }  // namespace
-
-std::string sha256_hex(std::string_view bytes) { return crypto::sha256_hex(bytes); }
 
 std::string kind_directory(std::string_view root, std::string_view dir) {
   std::string path(root);
@@ -101,41 +111,79 @@ std::string temporary_path(std::string_view path, long pid) {
 
 Presence presence(const std::string& path, std::uint64_t size) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Presence::kAbsent;
-  if (S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) != size) return Presence::kTorn;
+  if (::lstat(path.c_str(), &st) != 0) return Presence::kAbsent;
+  if (S_ISREG(st.st_mode)) {
+    return static_cast<std::uint64_t>(st.st_size) == size ? Presence::kPresent : Presence::kTorn;
+  }
+  // A link is never repaired, whatever it leads to: what it names is not ours to rewrite.
+  if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0) return Presence::kAbsent;
   return Presence::kPresent;
 }
 
 base::Result<TemporaryFile> TemporaryFile::create(const std::string& dir,
                                                   const std::string& named_path) {
-  base::Fd fd = base::open_file(dir.empty() ? "." : dir, O_TMPFILE | O_WRONLY, 0666);
+  // Open for reading too: publish may have to copy the bytes elsewhere.
+  base::Fd fd = base::open_file(dir.empty() ? "." : dir, O_TMPFILE | O_RDWR, 0666);
   if (fd.valid()) return TemporaryFile(std::move(fd), "");
-  if (!refuses_unnamed(errno)) return step_error(kTmpfileStep, errno);
+  if (!refuses_unnamed(errno)) return step_error(text::kTmpfile, errno);
   return create_named(named_path);
 }
 
 base::Result<TemporaryFile> TemporaryFile::create_in_kind(std::string_view root,
                                                           std::string_view dir) {
   const std::string kind = kind_directory(root, dir);
-  if (const int err = base::make_directories(kind)) return step_error(kMkdirStep, err);
+  if (const int err = base::make_directories(kind)) return step_error(text::kMkdir, err);
   std::string named = kind;
   append_part(named, kIncomingName);
-  return create(kind, temporary_path(named, static_cast<long>(::getpid())));
+  auto file = create(kind, temporary_path(named, static_cast<long>(::getpid())));
+  if (file || !may_not_write(kind)) return file;
+  if (auto scratch = create_scratch()) return scratch;
+  return file;
 }
 
 base::Result<TemporaryFile> TemporaryFile::create_named(const std::string& named_path) {
+  return create_named(named_path, 0666);
+}
+
+base::Result<TemporaryFile> TemporaryFile::create_named(const std::string& named_path,
+                                                        mode_t mode) {
   base::Fd fd;
   std::string name;
-  const int err = with_free_name(named_path, name, [&fd](const std::string& candidate) {
-    fd = base::open_file(candidate, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+  const int err = with_free_name(named_path, name, [&fd, mode](const std::string& candidate) {
+    fd = base::open_file(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
     return fd.valid() ? 0 : errno;
   });
-  if (err) return step_error(kTmpfileStep, err);
+  if (err) return step_error(text::kTmpfile, err);
   return TemporaryFile(std::move(fd), std::move(name));
 }
 
+base::Result<TemporaryFile> TemporaryFile::create_scratch() {
+  const char* env = ::getenv("TMPDIR");
+  const std::string dir = env && *env ? env : std::string(kDefaultTemporaryFolder);
+  // Mode 0600: the bytes are nobody else's business until they reach the store, whose folders
+  // say who may read them.
+  base::Fd fd = base::open_file(dir, O_TMPFILE | O_RDWR, 0600);
+  if (!fd.valid() && !refuses_unnamed(errno)) return step_error(text::kTmpfile, errno);
+  if (fd.valid()) {
+    TemporaryFile file(std::move(fd), "");
+    file.scratch_ = true;
+    return file;
+  }
+  std::string named = dir;
+  append_part(named, kScratchName);
+  auto file = create_named(temporary_path(named, static_cast<long>(::getpid())), 0600);
+  if (!file) return file;
+  // Only the descriptor is needed: nothing of the file outlives the process.
+  ::unlink(std::exchange(file->name_, {}).c_str());
+  file->scratch_ = true;
+  return file;
+}
+
 TemporaryFile::TemporaryFile(TemporaryFile&& other) noexcept
-    : fd_(std::move(other.fd_)), name_(std::exchange(other.name_, {})), size_(other.size_) {}
+    : fd_(std::move(other.fd_)),
+      name_(std::exchange(other.name_, {})),
+      size_(other.size_),
+      scratch_(other.scratch_) {}
 
 TemporaryFile::~TemporaryFile() {
   if (!name_.empty()) ::unlink(name_.c_str());
@@ -143,7 +191,7 @@ TemporaryFile::~TemporaryFile() {
 
 base::Status TemporaryFile::write(std::string_view bytes) {
   if (const int err = base::write_all(fd_.get(), bytes)) {
-    return base::Error{base::with_cause(kWriteStep, base::write_failure_text(err))};
+    return base::Error{base::with_cause(text::kWrite, base::write_failure_text(err))};
   }
   size_ += bytes.size();
   return base::ok_status();
@@ -160,6 +208,7 @@ int TemporaryFile::link_as(const std::string& path) const {
 }
 
 base::Status TemporaryFile::publish(const std::string& path, Publish how) {
+  if (scratch_) return publish_copy(path);
   std::string from = std::exchange(name_, {});
   if (from.empty()) {
     if (how == Publish::kIfAbsent) {
@@ -167,27 +216,53 @@ base::Status TemporaryFile::publish(const std::string& path, Publish how) {
       // counts as present) wins, as if it had been there all along.
       const int err = link_as(path);
       if (err == 0) return base::ok_status();
-      if (err != EEXIST) return step_error(kRenameStep, err);
-      if (presence(path, size_) == Presence::kPresent) return base::ok_status();
+      if (err == EEXIST && presence(path, size_) == Presence::kPresent) return base::ok_status();
+      // linkat may refuse the unnamed file (EPERM under some policies, ENOENT without /proc
+      // on older kernels) or the folder (another file system): a copy serves there.
+      if (err != EEXIST) return publish_copy(path);
     }
     // A name of our own beside the item, then one rename over whatever is there. linkat never
     // follows or replaces an entry at the new name, so a planted one only costs a fresh name.
     const int err =
         with_free_name(temporary_path(path, static_cast<long>(::getpid())), from,
                        [this](const std::string& candidate) { return link_as(candidate); });
-    if (err) return step_error(kRenameStep, err);
+    if (err) return publish_copy(path);
   }
   if (::rename(from.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(from.c_str());
-    return step_error(kRenameStep, err);
+    // A file made in another folder (the kind's, for content whose digest was not known) may
+    // lie on another file system than the item's folder, or in one the item may not leave.
+    if (base::parent_directory(from) != base::parent_directory(path)) return publish_copy(path);
+    return step_error(text::kRename, err);
   }
   return base::ok_status();
 }
 
+base::Status TemporaryFile::publish_copy(const std::string& path) const {
+  auto copy = create_named(temporary_path(path, static_cast<long>(::getpid())));
+  if (!copy) return std::move(copy).take_error();
+  if (auto copied = copy->append_from(fd_.get()); !copied) return copied;
+  return copy->publish(path, Publish::kReplacing);
+}
+
+base::Status TemporaryFile::append_from(int fd) {
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyChunk);
+  for (off_t offset = 0;;) {
+    const ssize_t n =
+        base::retry_on_eintr([&] { return ::pread(fd, buffer.get(), kCopyChunk, offset); });
+    if (n < 0) return step_error(text::kWrite, errno);
+    if (n == 0) return base::ok_status();
+    if (auto written = write({buffer.get(), static_cast<std::size_t>(n)}); !written) {
+      return written;
+    }
+    offset += n;
+  }
+}
+
 base::Status make_parent_directories(const std::string& path) {
   if (const int err = base::make_directories(base::parent_directory(path))) {
-    return step_error(kMkdirStep, err);
+    return step_error(text::kMkdir, err);
   }
   return base::ok_status();
 }

@@ -4,6 +4,8 @@
 // temporary file that only its writer can reach, and then takes its name in one step, so a
 // reader sees no item or a whole one; a writer that is killed leaves no partial item.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,9 +18,6 @@ namespace tovrel::cas {
 inline constexpr std::string_view kObjectsDir = "objects";
 inline constexpr std::string_view kBlobsDir = "blobs";
 inline constexpr std::string_view kObjectExtension = ".json";
-
-// The content address: SHA-256 as 64 lowercase hexadecimal characters.
-std::string sha256_hex(std::string_view bytes);
 
 // root / dir: the folder of one kind of item. Each part is joined with one "/" unless the path
 // so far is empty or already ends in "/"; nothing is normalised.
@@ -35,8 +34,10 @@ std::string temporary_path(std::string_view path, long pid);
 
 // What stands at an item's path, by its status with symbolic links followed.
 enum class Presence {
-  kAbsent,   // no status can be read, for any reason
-  kTorn,     // a regular file whose size is not the content's: a write that never finished
+  kAbsent,  // no status can be read, for any reason
+  // A regular file standing at the path itself (not reached through a link) whose size is not
+  // the content's: a write that never finished.
+  kTorn,
   kPresent,  // anything else, whatever it holds: items never change, so it is left alone
 };
 Presence presence(const std::string& path, std::uint64_t size);
@@ -45,7 +46,8 @@ Presence presence(const std::string& path, std::uint64_t size);
 enum class Publish {
   // The item was absent: the file is linked under the name. An entry that appeared there
   // meanwhile is kept if it counts as present, and replaced otherwise. (The named form, which
-  // serves file systems that may not link at all, is renamed over it as by kReplacing.)
+  // serves file systems that may not link at all, and a copy made where the file cannot be
+  // linked, are renamed over it as by kReplacing.)
   kIfAbsent,
   // Whatever is at the name is replaced in one step (a rename).
   kReplacing,
@@ -62,7 +64,12 @@ class TemporaryFile {
   static base::Result<TemporaryFile> create(const std::string& dir, const std::string& named_path);
   // For content whose digest is not known yet: in the kind's folder `dir` below `root` (made
   // if missing), to be published into any item's folder below it. The named form is
-  // "incoming.tmp.<pid>" there. Fails with "mkdir: {}" or "tmpfile: {}".
+  // "incoming.tmp.<pid>" there. Where the permissions of that folder deny the file (a user who
+  // may write the item folders of a shared store but not the folder above them), it is a
+  // scratch file in the system's temporary folder ($TMPDIR, else /tmp) instead: readable by
+  // this user alone and nameless from the start, its bytes are copied into the store when
+  // published.
+  // Fails with "mkdir: {}", or with the "tmpfile: {}" of the kind's folder.
   static base::Result<TemporaryFile> create_in_kind(std::string_view root, std::string_view dir);
   // The named form alone: `named_path`, or, when that name is taken, the same name followed by
   // "." and random hexadecimal digits. Fails with "tmpfile: {}".
@@ -74,17 +81,26 @@ class TemporaryFile {
 
   // Appends all of `bytes`. Fails with "write: {}".
   base::Status write(std::string_view bytes);
-  // Gives the file the name `path`, whose directory exists. Fails with "rename: {}". Either
-  // way the file is this owner's no longer.
+  // Gives the file the name `path`, whose directory exists. Where the file itself cannot take
+  // that name (linkat refuses the unnamed form, the file lies on another file system or in a
+  // folder the item cannot be moved from, or it is a scratch file), its bytes are copied into
+  // a named file beside `path`, which takes the name instead; memory stays bounded by one
+  // chunk. Fails with "rename: {}", or, for the copy, "tmpfile: {}", "write: {}" or
+  // "rename: {}". Either way the file is this owner's no longer.
   base::Status publish(const std::string& path, Publish how);
 
  private:
   TemporaryFile(base::Fd fd, std::string name) : fd_(std::move(fd)), name_(std::move(name)) {}
+  static base::Result<TemporaryFile> create_named(const std::string& named_path, mode_t mode);
+  static base::Result<TemporaryFile> create_scratch();
   int link_as(const std::string& path) const;
+  base::Status publish_copy(const std::string& path) const;
+  base::Status append_from(int fd);
 
   base::Fd fd_;
   std::string name_;  // the named form's path; empty for an unnamed file or once published
   std::uint64_t size_ = 0;
+  bool scratch_ = false;  // outside the store: never linked into it
 };
 
 // Creates the missing directories above `path` (0777 before the umask). Fails with

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cas/store.h"
+#include "crypto/sha256.h"
 #include "json/parser.h"
 
 namespace tovrel::cas {
@@ -39,7 +39,7 @@ TEST(Canonical, TextsAndDigests) {
     const std::string text = canonical_of(c.input);
     EXPECT_EQ(text, c.text) << c.input;
     if (*c.digest) {
-      EXPECT_EQ(sha256_hex(text), c.digest) << c.input;
+      EXPECT_EQ(crypto::sha256_hex(text), c.digest) << c.input;
     }
   }
 }

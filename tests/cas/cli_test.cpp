@@ -18,11 +18,13 @@
 
 #include "cas/store.h"
 #include "child.h"
+#include "crypto/sha256.h"
 #include "support/run.h"
 
 namespace tovrel::cas {
 namespace {
 
+using crypto::sha256_hex;
 using tovrel::test::RunResult;
 using tovrel::test::TempDir;
 using tovrel::test::tovrel;
@@ -69,53 +71,244 @@ TEST(CasCli, HashCheckAndMissingItems) {
   EXPECT_EQ(e.out, "{\"error\":\"invalid JSON: EOF while parsing a value at line 1 column 0\"}\n");
 }
 
-RunResult shell(const std::string& script, const std::vector<std::string>& args = {}) {
-  tovrel::test::RunOptions o;
-  o.program = "/bin/sh";
-  std::vector<std::string> argv = {"-c", script, TOVREL_BIN};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return tovrel::test::run(argv, o);
-}
-
 std::string store_blob(const std::string& root, const std::string& bytes) {
   const RunResult s = tovrel({"cas", "store", "--root", root, "--blob"}, bytes);
   EXPECT_EQ(s.status, 0);
   return s.out.substr(9, 64);
 }
 
-// A failed write of the fetched bytes is an internal failure; standard output that is not
-// open for writing swallows them, as it does every printed result.
+// A failed write of the fetched bytes is an internal failure, except into a pipe whose reader
+// has gone: that reader chose to stop. Standard output that is not open for writing swallows
+// the bytes, as it does every printed result. Both ways of writing are reached: sendfile, and
+// the plain copy where sendfile is refused.
 TEST(CasCli, FetchReportsFailedWrites) {
   TempDir dir;
   const std::string bytes(1 << 20, 'q');
   const std::string digest = store_blob(dir.path(), bytes);
   const std::string fetch = "exec \"$0\" cas fetch --blob --root \"$1\" --hash \"$2\"";
+  const std::string no_space =
+      "tovrel: internal error: failed printing to stdout: No space left on device (os error 28)\n";
+  const std::string io_error =
+      "tovrel: internal error: failed printing to stdout: Input/output error (os error 5)\n";
+  const std::vector<std::string> no_sendfile = {"sendfile:EINVAL"};
+  // sendfile failing with EIO would leave the rest to the plain copy, which meets it too.
+  const std::vector<std::string> write_fails = {"sendfile:EINVAL", "write/0/0xffffffff/1:EIO"};
   const struct {
     const char* name;
-    std::string redirect;
+    std::string redirect;  // for the shell; empty: run directly with the options below
+    bool reader_gone;
+    std::vector<std::string> refuse;
     int status;
     std::string err;
   } cases[] = {
-      {"full device", " > /dev/full", 101,
-       "tovrel: internal error: failed printing to stdout: No space left on device (os error 28)\n"},
-      {"read-only descriptor", " 1< /dev/null", 0, ""},
-      {"file opened for appending", " >> \"$1/out\"", 0, ""},
+      {"full device", " > /dev/full", false, {}, 101, no_space},
+      {"full device, plain copy", " > /dev/full", false, no_sendfile, 101, no_space},
+      {"reader gone", "", true, {}, 0, ""},
+      {"reader gone, plain copy", "", true, no_sendfile, 0, ""},
+      {"I/O error, plain copy", "", false, write_fails, 101, io_error},
+      {"read-only descriptor", " 1< /dev/null", false, {}, 0, ""},
+      {"file opened for appending", " >> \"$1/out\"", false, {}, 0, ""},
   };
   for (const auto& c : cases) {
-    const RunResult r = shell(fetch + c.redirect, {dir.path(), digest});
-    EXPECT_EQ(r.status, c.status) << c.name;
-    EXPECT_EQ(r.err, c.err) << c.name;
-    EXPECT_EQ(r.out, "") << c.name;
+    SCOPED_TRACE(c.name);
+    tovrel::test::RunOptions o;
+    o.refuse = c.refuse;
+    o.stdout_reader_gone = c.reader_gone;
+    std::vector<std::string> args = {"cas",    "fetch", "--root", dir.path(),
+                                     "--hash", digest,  "--blob"};
+    if (!c.redirect.empty()) {
+      o.program = "/bin/sh";
+      args = {"-c", fetch + c.redirect, TOVREL_BIN, dir.path(), digest};
+    }
+    const RunResult r = tovrel::test::run(args, o);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_TRUE(c.reader_gone || r.out.empty());
   }
   EXPECT_EQ(tovrel::test::read_file(dir / "out"), bytes);
+}
 
-  tovrel::test::RunOptions o;
-  o.stdout_reader_gone = true;
-  const RunResult r =
-      tovrel::test::run({"cas", "fetch", "--root", dir.path(), "--hash", digest, "--blob"}, o);
-  EXPECT_EQ(r.status, 101);
-  EXPECT_EQ(r.err,
-            "tovrel: internal error: failed printing to stdout: Broken pipe (os error 32)\n");
+// A folder on the tmpfs of /dev/shm, removed with all it holds on destruction; its path is
+// empty where there is none.
+class ShmDir {
+ public:
+  ShmDir() {
+    char name[] = "/dev/shm/tovrel-test-XXXXXX";
+    if (::mkdtemp(name)) path_ = name;
+  }
+  ~ShmDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  ShmDir(const ShmDir&) = delete;
+  ShmDir& operator=(const ShmDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+dev_t device_of(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+
+std::string content_of_size(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t k = 0; k < size; ++k) bytes[k] = static_cast<char>((k * 2654435761u) >> 11);
+  return bytes;
+}
+
+// A store held in memory and one streamed through the kind's folder (over 4 MiB).
+const std::size_t kStoreSizes[] = {1000, (5u << 20) + 1};
+
+std::string blob_rel(const std::string& digest) {
+  return "blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest;
+}
+
+mode_t file_mode_under_umask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+// Where linking the finished temporary file into the item's folder is refused, the store
+// copies it into a file beside the item, which takes the name: the same item, the same result.
+TEST(CasCli, StoresWhereTheTemporaryCannotBeLinked) {
+  const struct {
+    const char* name;
+    std::vector<std::string> refuse;
+  } cases[] = {
+      {"linkat refused (EPERM)", {"linkat:EPERM"}},
+      {"linkat refused (ENOENT, as without /proc)", {"linkat:ENOENT"}},
+      {"no O_TMPFILE", {"openat/2/0x410000/0x410000:EOPNOTSUPP"}},
+      {"neither", {"linkat:EPERM", "openat/2/0x410000/0x410000:EOPNOTSUPP"}},
+  };
+  for (const auto& c : cases) {
+    for (const std::size_t size : kStoreSizes) {
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(size) + " bytes");
+      TempDir dir;
+      const std::string bytes = content_of_size(size);
+      const std::string digest = sha256_hex(bytes);
+      tovrel::test::RunOptions o;
+      o.stdin_data = bytes;
+      o.refuse = c.refuse;
+      const RunResult r = tovrel::test::run({"cas", "store", "--root", dir.path(), "--blob"}, o);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out, "{\"hash\":\"" + digest + "\"}\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(test::files_under(dir.path()), std::vector<std::string>{blob_rel(digest)});
+      EXPECT_TRUE(tovrel::test::read_file(dir / blob_rel(digest)) == bytes);
+      struct stat st;
+      ASSERT_EQ(::stat((dir / blob_rel(digest)).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, file_mode_under_umask());
+    }
+  }
+}
+
+// A fan-out folder may be a mount, or a link to a folder, on another file system than the
+// kind's folder, where a streamed store makes its temporary file.
+TEST(CasCli, StoresIntoAFanOutFolderOnAnotherFileSystem) {
+  TempDir probe;
+  ShmDir probe_shm;
+  if (probe_shm.path().empty() || device_of(probe_shm.path()) == device_of(probe.path())) {
+    GTEST_SKIP() << "needs /dev/shm on another file system than " << probe.path();
+  }
+  for (const bool named : {false, true}) {
+    for (const std::size_t size : kStoreSizes) {
+      SCOPED_TRACE(std::string(named ? "named" : "unnamed") + " temporary, " +
+                   std::to_string(size) + " bytes");
+      TempDir dir;
+      ShmDir shm;
+      const std::string bytes = content_of_size(size);
+      const std::string digest = sha256_hex(bytes);
+      std::filesystem::create_directories(dir / "blobs");
+      std::filesystem::create_directory_symlink(shm.path(), dir / ("blobs/" + digest.substr(0, 2)));
+      tovrel::test::RunOptions o;
+      o.stdin_data = bytes;
+      if (named) o.refuse = {"openat/2/0x410000/0x410000:EOPNOTSUPP"};
+      const RunResult r = tovrel::test::run({"cas", "store", "--root", dir.path(), "--blob"}, o);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out, "{\"hash\":\"" + digest + "\"}\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(test::files_under(shm.path()),
+                std::vector<std::string>{digest.substr(2, 2) + "/" + digest});
+      EXPECT_EQ(test::files_under(dir.path()), std::vector<std::string>{});
+      EXPECT_TRUE(tovrel::test::read_file(dir / blob_rel(digest)) == bytes);
+    }
+  }
+}
+
+// A shared store may let a user write the fan-out folders but not the kind's folder above
+// them. A streamed store then keeps the bytes in a scratch file of the system's temporary
+// folder until their digest names the folder: the same item, and nothing left behind.
+TEST(CasCli, StoresWhereOnlyTheFanOutFolderMayBeWritten) {
+  const std::optional<unsigned> user = tovrel::test::other_user();
+  for (const bool named : {false, true}) {
+    for (const std::size_t size : kStoreSizes) {
+      SCOPED_TRACE(std::string(named ? "named" : "unnamed") + " temporary, " +
+                   std::to_string(size) + " bytes");
+      TempDir dir;
+      const std::string bytes = content_of_size(size);
+      const std::string digest = sha256_hex(bytes);
+      const std::string root = dir / "store";
+      const std::string folder = root + "/blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2);
+      std::filesystem::create_directories(folder);
+      std::filesystem::create_directory(dir / "tmp");
+      ::chmod(dir.path().c_str(), 0755);
+      ::chmod(folder.c_str(), 0777);
+      ::chmod((dir / "tmp").c_str(), 0777);
+      // Not even its owner may write it when the tests do not run as root.
+      ::chmod((root + "/blobs").c_str(), 0555);
+      tovrel::test::RunOptions o;
+      o.stdin_data = bytes;
+      o.uid = user;
+      o.env_set["TMPDIR"] = dir / "tmp";
+      if (named) o.refuse = {"openat/2/0x410000/0x410000:EOPNOTSUPP"};
+      const RunResult r = tovrel::test::run({"cas", "store", "--root", root, "--blob"}, o);
+      ::chmod((root + "/blobs").c_str(), 0755);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out, "{\"hash\":\"" + digest + "\"}\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(test::files_under(root), std::vector<std::string>{blob_rel(digest)});
+      EXPECT_TRUE(tovrel::test::read_file(root + "/" + blob_rel(digest)) == bytes);
+      EXPECT_EQ(test::files_under(dir / "tmp"), std::vector<std::string>{});
+      struct stat st;
+      ASSERT_EQ(::stat((root + "/" + blob_rel(digest)).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, file_mode_under_umask());
+      if (user) {
+        EXPECT_EQ(st.st_uid, *user);
+      }
+    }
+  }
+}
+
+// A fan-out folder that may not be written fails the store at its temporary file, held or
+// streamed alike, and leaves nothing behind.
+TEST(CasCli, ReadOnlyFanOutFolderFailsAtTmpfile) {
+  for (const std::size_t size : kStoreSizes) {
+    SCOPED_TRACE(std::to_string(size) + " bytes");
+    TempDir dir;
+    const std::string bytes = content_of_size(size);
+    const std::string digest = sha256_hex(bytes);
+    const std::string root = dir / "store";
+    const std::string folder = root + "/blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2);
+    std::filesystem::create_directories(folder);
+    ::chmod(dir.path().c_str(), 0755);
+    for (const std::string& d : {root, root + "/blobs", root + "/blobs/" + digest.substr(0, 2)}) {
+      ::chmod(d.c_str(), 0777);
+    }
+    ::chmod(folder.c_str(), 0555);
+    tovrel::test::RunOptions o;
+    o.stdin_data = bytes;
+    o.uid = tovrel::test::other_user();
+    const RunResult r = tovrel::test::run({"cas", "store", "--root", root, "--blob"}, o);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "{\"error\":\"tmpfile: Permission denied (os error 13)\"}\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(test::files_under(root), std::vector<std::string>{});
+  }
 }
 
 // A FIFO planted at an item's path would block a plain open forever; each command runs under
@@ -211,7 +404,7 @@ TEST(CasCli, WritersWithTheSameProcessId) {
   }
   TempDir dir;
   const std::string bytes(1 << 20, 'n');
-  const std::string digest = sha256_hex(bytes);
+  const std::string digest = crypto::sha256_hex(bytes);
   const std::string item =
       "blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) + "/" + digest;
   for (int round = 0; round < 16; ++round) {

@@ -16,6 +16,7 @@
 
 #include "cas/store.h"
 #include "child.h"
+#include "crypto/sha256.h"
 #include "support/run.h"
 
 namespace tovrel::cas {
@@ -74,7 +75,7 @@ TEST(CasHandler, ObjectRoundTrip) {
 TEST(CasHandler, BlobRoundTrip) {
   TempDir dir;
   const std::string bytes("\0\xff\n\r abc\n\0", 10);
-  const std::string digest = sha256_hex(bytes);
+  const std::string digest = crypto::sha256_hex(bytes);
   expect(store(dir.path(), bytes, true), 0, hash_line(digest));
   EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" +
                                                               digest.substr(2, 2) + "/" + digest});
@@ -106,12 +107,13 @@ TEST(CasHandler, StoreFailures) {
 
 TEST(CasHandler, StoringAgainWritesNothing) {
   TempDir dir;
-  expect(store(dir.path(), "{\"x\":1.0}"), 0, hash_line(sha256_hex("{\"x\":1.0}")));
-  const std::string path = object_path(dir.path(), kObjectsDir, sha256_hex("{\"x\":1.0}"), ".json");
+  expect(store(dir.path(), "{\"x\":1.0}"), 0, hash_line(crypto::sha256_hex("{\"x\":1.0}")));
+  const std::string path =
+      object_path(dir.path(), kObjectsDir, crypto::sha256_hex("{\"x\":1.0}"), ".json");
   struct stat before, after;
   ASSERT_EQ(::stat(path.c_str(), &before), 0);
   // The same value written differently has the same address.
-  expect(store(dir.path(), "{ \"x\" : 1e0 }"), 0, hash_line(sha256_hex("{\"x\":1.0}")));
+  expect(store(dir.path(), "{ \"x\" : 1e0 }"), 0, hash_line(crypto::sha256_hex("{\"x\":1.0}")));
   ASSERT_EQ(::stat(path.c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);
   EXPECT_EQ(files_under(dir.path()).size(), 1u);
@@ -119,18 +121,22 @@ TEST(CasHandler, StoringAgainWritesNothing) {
 
 TEST(CasHandler, InvalidHashesEndTheProcess) {
   const std::string root = "/nonexistent/root";
-  const std::string bad[] = {
-      std::string(63, 'a'),
-      std::string(65, 'a'),
-      std::string(63, 'a') + "g",
-      std::string(63, 'a') + " ",
-      std::string(62, 'a') + "\xc3\xa9",
-      "",
+  const struct {
+    const char* input;
+    std::string hash;
+  } cases[] = {
+      {"63 hex digits", std::string(63, 'a')},
+      {"65 hex digits", std::string(65, 'a')},
+      {"63 hex digits and a g", std::string(63, 'a') + "g"},
+      {"63 hex digits and a space", std::string(63, 'a') + " "},
+      {"62 hex digits and a 2-byte letter (64 bytes)", std::string(62, 'a') + "\xc3\xa9"},
+      {"empty", ""},
   };
-  for (const auto& h : bad) {
-    expect(run_cas(FetchArgs{root, h, false}), 1, "", kInvalidHash);
-    expect(run_cas(CasVerifyArgs{root, h, true}), 1, "", kInvalidHash);
-    expect(run_cas(HasArgs{root, h}), 1, "", kInvalidHash);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    expect(run_cas(FetchArgs{root, c.hash, false}), 1, "", kInvalidHash);
+    expect(run_cas(CasVerifyArgs{root, c.hash, true}), 1, "", kInvalidHash);
+    expect(run_cas(HasArgs{root, c.hash}), 1, "", kInvalidHash);
   }
 }
 
@@ -164,8 +170,8 @@ TEST(CasHandler, DirectoryAtItemPath) {
 
 TEST(CasHandler, HasProbesBlobThenObject) {
   TempDir dir;
-  const std::string blob_only = sha256_hex("b");
-  const std::string object_only = sha256_hex("\"o\"");
+  const std::string blob_only = crypto::sha256_hex("b");
+  const std::string object_only = crypto::sha256_hex("\"o\"");
   store(dir.path(), "b", true);
   store(dir.path(), "\"o\"");
   expect(run_cas(HasArgs{dir.path(), blob_only}), 0,
@@ -216,7 +222,7 @@ TEST(CasHandler, LargeBlobsRoundTrip) {
     SCOPED_TRACE(size);
     TempDir dir;
     const std::string bytes = large_content(size);
-    const std::string digest = sha256_hex(bytes);
+    const std::string digest = crypto::sha256_hex(bytes);
     expect(store(dir.path(), bytes, true), 0, hash_line(digest));
     EXPECT_EQ(files_under(dir.path()),
               std::vector<std::string>{"blobs/" + digest.substr(0, 2) + "/" + digest.substr(2, 2) +
@@ -235,9 +241,10 @@ TEST(CasHandler, LargeBlobsRoundTrip) {
 
 // Nothing is synchronised to disk, so a crash can leave an item short or empty at its final
 // path: the next store of that content writes it again. An entry of the right size, whatever
-// it holds, is left alone.
+// it holds, is left alone. Each damage is planted at the path the store uses, in one store
+// per content (the large blob is the smallest that is streamed).
 TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
-  const std::string large = large_content((5u << 20) + 3);
+  const std::string large = large_content(4u << 20);
   const struct {
     const char* name;
     std::string content;
@@ -255,17 +262,70 @@ TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
       {"same size", [](const std::string& c) { return std::string(c.size(), 'x'); }, false},
   };
   for (const auto& c : contents) {
+    TempDir dir;
+    const std::string digest = crypto::sha256_hex(c.content);
+    const std::string path = item_path_for(dir.path(), digest, c.blob);
+    fs::create_directories(fs::path(path).parent_path());
     for (const auto& d : damages) {
       SCOPED_TRACE(std::string(c.name) + ", " + d.name);
-      TempDir dir;
-      const std::string digest = sha256_hex(c.content);
-      const std::string path = item_path_for(dir.path(), digest, c.blob);
-      expect(store(dir.path(), c.content, c.blob), 0, hash_line(digest));
-      const std::string damaged = d.damage(c.content);
-      tovrel::test::write_file(path, damaged);
+      tovrel::test::write_file(path, d.damage(c.content));
       expect(store(dir.path(), c.content, c.blob), 0, hash_line(digest));
       EXPECT_EQ(tovrel::test::read_file(path) == c.content, d.repaired);
       EXPECT_EQ(files_under(dir.path()).size(), 1u);
+    }
+  }
+}
+
+// What stands at an item's path as a link, to a file of any size or to a directory, or as a
+// directory, counts as the item: nothing is written, through the link or in its place.
+TEST(CasHandler, LinkAtItemPathIsLeftAlone) {
+  const std::string large = large_content((4u << 20) + 1);
+  const struct {
+    const char* name;
+    std::string content;
+  } contents[] = {{"small blob", "abc"}, {"streamed blob", large}};
+  const struct {
+    const char* name;
+    std::function<void(const std::string& path, const std::string& target)> plant;
+  } entries[] = {
+      {"link to a shorter file",
+       [](const std::string& p, const std::string& t) {
+         tovrel::test::write_file(t, "x");
+         fs::create_symlink(t, p);
+       }},
+      {"link to an empty file",
+       [](const std::string& p, const std::string& t) {
+         tovrel::test::write_file(t, "");
+         fs::create_symlink(t, p);
+       }},
+      {"link to a directory",
+       [](const std::string& p, const std::string& t) {
+         fs::create_directory(t);
+         fs::create_directory_symlink(t, p);
+       }},
+      {"directory", [](const std::string& p, const std::string&) { fs::create_directory(p); }},
+  };
+  for (const auto& c : contents) {
+    for (const auto& e : entries) {
+      SCOPED_TRACE(std::string(c.name) + ", " + e.name);
+      TempDir dir;
+      const std::string root = dir / "store";
+      const std::string digest = crypto::sha256_hex(c.content);
+      const std::string path = blob_path(root, digest);
+      const std::string target = dir / "target";
+      fs::create_directories(fs::path(path).parent_path());
+      e.plant(path, target);
+      const auto before = fs::symlink_status(path).type();
+      const std::string target_before =
+          fs::is_regular_file(target) ? tovrel::test::read_file(target) : "";
+      expect(store(root, c.content, true), 0, hash_line(digest));
+      EXPECT_EQ(fs::symlink_status(path).type(), before);
+      if (fs::is_regular_file(target)) {
+        EXPECT_EQ(tovrel::test::read_file(target), target_before);
+      }
+      for (const std::string& left : files_under(root)) {
+        EXPECT_EQ(root + "/" + left, path) << "a temporary file remains";
+      }
     }
   }
 }
@@ -275,7 +335,7 @@ TEST(CasHandler, TornItemIsRepairedByTheNextStore) {
 TEST(CasHandler, LargeStoreThatCannotWrite) {
   TempDir dir;
   const std::string bytes = large_content(6u << 20);
-  const std::string digest = sha256_hex(bytes);
+  const std::string digest = crypto::sha256_hex(bytes);
   test::ChildOptions o;
   o.stdin_data = bytes;
   o.file_size_limit = 1u << 20;
@@ -357,7 +417,7 @@ TEST(CasHandler, StoreReadsAllOfANonBlockingPipe) {
   const Outcome r = run_cas(StoreArgs{dir.path(), true}, o);
   feeder.wait();
   ::close(pipe_fds[0]);
-  expect(r, 0, hash_line(sha256_hex(bytes)));
+  expect(r, 0, hash_line(crypto::sha256_hex(bytes)));
 }
 
 TEST(CasHandler, ManyWritersAtOnce) {
@@ -380,7 +440,7 @@ TEST(CasHandler, ManyWritersAtOnce) {
   std::set<std::string> files;
   for (std::size_t k = 0; k < commands.size(); ++k) {
     const bool blob = std::get<StoreArgs>(commands[k]).blob;
-    const std::string digest = sha256_hex(stdins[k]);
+    const std::string digest = crypto::sha256_hex(stdins[k]);
     expect(outcomes[k], 0, hash_line(digest));
     files.insert(std::string(blob ? "blobs/" : "objects/") + digest.substr(0, 2) + "/" +
                  digest.substr(2, 2) + "/" + digest + (blob ? "" : ".json"));
@@ -388,7 +448,7 @@ TEST(CasHandler, ManyWritersAtOnce) {
   EXPECT_EQ(files_under(root), std::vector<std::string>(files.begin(), files.end()));
   for (std::size_t k = 0; k < commands.size(); ++k) {
     const bool blob = std::get<StoreArgs>(commands[k]).blob;
-    const std::string digest = sha256_hex(stdins[k]);
+    const std::string digest = crypto::sha256_hex(stdins[k]);
     EXPECT_EQ(tovrel::test::read_file(
                   object_path(root, blob ? kBlobsDir : kObjectsDir, digest, blob ? "" : ".json")),
               stdins[k]);

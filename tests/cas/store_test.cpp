@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "crypto/sha256.h"
 #include "support/run.h"
 
 namespace tovrel::cas {
@@ -29,9 +30,12 @@ std::vector<std::string> files_under(const std::string& root) {
   return out;
 }
 
+// The content address of the store.
 TEST(Store, DigestsOfKnownBytes) {
-  EXPECT_EQ(sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(crypto::sha256_hex(""),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(crypto::sha256_hex("abc"),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(Store, ObjectPathJoining) {
@@ -179,21 +183,25 @@ TEST(Store, WriteFailureRemovesTemporary) {
   }
 }
 
+// Only a regular file standing at the path itself is torn when its size is not the content's:
+// a link is left alone whatever it leads to, and a dangling one is no item at all.
 TEST(Store, PresenceOfWhatStandsAtThePath) {
   TempDir dir;
   test::write_file(dir / "file", "abc");
   fs::create_directory(dir / "dir");
   fs::create_symlink(dir / "file", dir / "link");
+  fs::create_symlink(dir / "dir", dir / "link to dir");
   fs::create_symlink(dir / "none", dir / "dangling");
   const struct {
     const char* name;
     std::uint64_t size;
     Presence presence;
   } cases[] = {
-      {"none", 3, Presence::kAbsent},  {"dangling", 3, Presence::kAbsent},
-      {"file", 3, Presence::kPresent}, {"file", 4, Presence::kTorn},
-      {"file", 0, Presence::kTorn},    {"link", 3, Presence::kPresent},
-      {"link", 2, Presence::kTorn},    {"dir", 3, Presence::kPresent},
+      {"none", 3, Presence::kAbsent},         {"dangling", 3, Presence::kAbsent},
+      {"file", 3, Presence::kPresent},        {"file", 4, Presence::kTorn},
+      {"file", 0, Presence::kTorn},           {"link", 3, Presence::kPresent},
+      {"link", 2, Presence::kPresent},        {"dir", 3, Presence::kPresent},
+      {"link to dir", 3, Presence::kPresent},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(presence(dir / c.name, c.size), c.presence) << c.name << " " << c.size;
