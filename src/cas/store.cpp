@@ -25,7 +25,7 @@ constexpr std::string_view kIncomingName = "incoming";
 
 // The name of a scratch file's named form in the system's temporary folder.
 constexpr std::string_view kScratchName = "tovrel-incoming";
-constexpr std::string_view kDefaultTemporaryFolder = "/tmp";
+constexpr std::string_view kScratchFolder = "/tmp";
 
 // The unit in which a temporary file is copied into another.
 constexpr std::size_t kCopyChunk = 256 << 10;
@@ -158,8 +158,8 @@ base::Result<TemporaryFile> TemporaryFile::create_named(const std::string& named
 }
 
 base::Result<TemporaryFile> TemporaryFile::create_scratch() {
-  const char* env = ::getenv("TMPDIR");
-  const std::string dir = env && *env ? env : std::string(kDefaultTemporaryFolder);
+  // Always /tmp: tovrel reads no environment variable of its own, TMPDIR included.
+  const std::string dir(kScratchFolder);
   // Mode 0600: the bytes are nobody else's business until they reach the store, whose folders
   // say who may read them.
   base::Fd fd = base::open_file(dir, O_TMPFILE | O_RDWR, 0600);

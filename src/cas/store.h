@@ -66,7 +66,7 @@ class TemporaryFile {
   // if missing), to be published into any item's folder below it. The named form is
   // "incoming.tmp.<pid>" there. Where the permissions of that folder deny the file (a user who
   // may write the item folders of a shared store but not the folder above them), it is a
-  // scratch file in the system's temporary folder ($TMPDIR, else /tmp) instead: readable by
+  // scratch file in /tmp instead: readable by
   // this user alone and nameless from the start, its bytes are copied into the store when
   // published.
   // Fails with "mkdir: {}", or with the "tmpfile: {}" of the kind's folder.
