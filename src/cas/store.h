@@ -66,9 +66,8 @@ class TemporaryFile {
   // if missing), to be published into any item's folder below it. The named form is
   // "incoming.tmp.<pid>" there. Where the permissions of that folder deny the file (a user who
   // may write the item folders of a shared store but not the folder above them), it is a
-  // scratch file in /tmp instead: readable by
-  // this user alone and nameless from the start, its bytes are copied into the store when
-  // published.
+  // scratch file in /tmp instead: readable by this user alone and nameless from the start,
+  // its bytes are copied into the store when published.
   // Fails with "mkdir: {}", or with the "tmpfile: {}" of the kind's folder.
   static base::Result<TemporaryFile> create_in_kind(std::string_view root, std::string_view dir);
   // The named form alone: `named_path`, or, when that name is taken, the same name followed by
