@@ -33,14 +33,21 @@ double elapsed_ms(const timespec& start, const timespec& end) {
 
 bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
-// Where to end a segment of at most `limit` (>= 4) bytes: never inside a sequence that could
-// be well-formed, so that each segment decodes as it would within the whole. A byte that
-// follows three continuation bytes can only stand alone.
+// Where to end a segment of at most `limit` (>= 4) bytes: at the start of a decoding unit (a
+// well-formed character or a maximal ill-formed subpart), so that each segment decodes as it
+// would within the whole. A unit takes continuation bytes only after its first byte, so every
+// other byte starts one, and a unit is at most four bytes long: the unit that holds bytes[limit]
+// starts at the last byte before it, at most three back, that is no continuation byte, if that
+// unit reaches so far; otherwise bytes[limit] is a stray that stands alone.
 std::size_t segment_end(std::string_view bytes, std::size_t limit) {
   if (bytes.size() <= limit) return bytes.size();
-  std::size_t cut = limit;
-  for (int back = 0; back < 3 && is_continuation(bytes[cut]); ++back) --cut;
-  return cut;
+  std::size_t lead = limit;
+  while (lead > limit - 3 && is_continuation(bytes[lead])) --lead;
+  if (lead == limit || is_continuation(bytes[lead])) return limit;
+  std::size_t maximal = 1;
+  std::size_t length = base::utf8_sequence_length(bytes.substr(lead), &maximal);
+  if (length == 0) length = maximal;
+  return lead + length > limit ? lead : limit;
 }
 
 // The result line, gathered into pieces for the sink.

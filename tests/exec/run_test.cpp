@@ -79,6 +79,21 @@ TEST(ExecRun, InvalidUtf8IsDecodedByMaximalSubparts) {
   EXPECT_EQ(without_duration(r.out), run_json(0, "", "a\uFFFDb\uFFFD\uFFFDc\uFFFDd\u20AC", true));
 }
 
+TEST(ExecRun, ACharacterWithStraysAcrossASegmentCutDecodesAsWhole) {
+  // U+10000 then a stray continuation byte, the stray at 64 KiB, where the line's first
+  // segment of undecoded output ends: one U+FFFD for the stray, the character kept.
+  TempDir dir;
+  const std::string file = dir / "out";
+  test::write_file(file, std::string(65532, 'a') + "\xF0\x90\x80\x80\x80z");
+  const std::string decoded = std::string(65532, 'a') + "\U00010000\uFFFDz";
+  const test::RunResult out = test::run({"exec", "run", "--cmd", "cat", "--arg", file});
+  EXPECT_TRUE(without_duration(out.out) == run_json(0, "", decoded, true));
+  std::vector<std::string> to_stderr = sh("cat \"$0\" >&2");
+  to_stderr.insert(to_stderr.end(), {"--arg", file});
+  const test::RunResult err = test::run(to_stderr);
+  EXPECT_TRUE(without_duration(err.out) == run_json(0, decoded, "", true));
+}
+
 TEST(ExecRun, TimeoutKillsAndKeepsOutput) {
   // The child waits at a gate that never opens: only the kill on expiry ends it.
   Gate gate;

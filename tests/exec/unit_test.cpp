@@ -233,6 +233,120 @@ TEST(RunResultLine, SameTextAsTheCompactWriterInBoundedPieces) {
   }
 }
 
+// A decoder written apart from the one under test, from the table of well-formed sequences:
+// each lead byte with the ranges its following bytes must lie in. Where a sequence breaks
+// off, the bytes that matched so far (at least one) become one U+FFFD, as Python's
+// bytes.decode("utf-8", "replace") does.
+std::string reference_lossy(std::string_view bytes) {
+  struct Row {
+    unsigned char first_lo, first_hi;
+    std::vector<std::pair<unsigned char, unsigned char>> next;
+  };
+  static const Row kRows[] = {
+      {0x00, 0x7F, {}},
+      {0xC2, 0xDF, {{0x80, 0xBF}}},
+      {0xE0, 0xE0, {{0xA0, 0xBF}, {0x80, 0xBF}}},
+      {0xE1, 0xEC, {{0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xED, 0xED, {{0x80, 0x9F}, {0x80, 0xBF}}},
+      {0xEE, 0xEF, {{0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xF0, 0xF0, {{0x90, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xF1, 0xF3, {{0x80, 0xBF}, {0x80, 0xBF}, {0x80, 0xBF}}},
+      {0xF4, 0xF4, {{0x80, 0x8F}, {0x80, 0xBF}, {0x80, 0xBF}}},
+  };
+  std::string out;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    const Row* row = nullptr;
+    for (const Row& r : kRows) {
+      if (b >= r.first_lo && b <= r.first_hi) row = &r;
+    }
+    std::size_t matched = 1;
+    if (row) {
+      while (matched <= row->next.size() && i + matched < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i + matched]);
+        const auto [lo, hi] = row->next[matched - 1];
+        if (c < lo || c > hi) break;
+        ++matched;
+      }
+    }
+    if (row && matched == row->next.size() + 1) {
+      out.append(bytes.substr(i, matched));
+    } else {
+      out += "\xEF\xBF\xBD";
+    }
+    i += matched;
+  }
+  return out;
+}
+
+TEST(RunResultLine, ReferenceDecoderAgreesWithKnownResults) {
+  // Results of Python's bytes.decode("utf-8", "replace") on the same bytes.
+  const struct {
+    std::string bytes;
+    std::string decoded;
+  } cases[] = {
+      {"\xF0\x90\x80\x80\x80z", "\U00010000\uFFFDz"},
+      {"\xE0\x80\x80", "\uFFFD\uFFFD\uFFFD"},
+      {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
+      {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"\xF0\x9F\x98", "\uFFFD"},
+      {"\xE2\x82x\xC3", "\uFFFDx\uFFFD"},
+      {"\xC0\xAF\xF5\xFF", "\uFFFD\uFFFD\uFFFD\uFFFD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(reference_lossy(c.bytes), c.decoded) << c.bytes;
+}
+
+// A character followed by stray continuation bytes, placed so that a segment boundary of the
+// result line falls on each of its bytes and strays in turn: every cut must leave the text as
+// it decodes whole. Boundaries come every 64 KiB of undecoded bytes from where the last
+// segment ended: the first lies at 64 KiB, and after a character that straddles it (and pulls
+// that cut back) the next lies 64 KiB beyond the cut.
+TEST(RunResultLine, CutsNeverSplitACharacterFollowedByStrays) {
+  constexpr std::size_t kSegment = 64 * 1024;
+  const std::string_view characters[] = {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x90\x80\x80"};
+  // The bytes before the case, and where the boundary that it meets lies then.
+  const std::string a_straddling_character =
+      std::string(kSegment - 1, 'a') + "\xF0\x9F\x98\x80" + std::string(kSegment, 'b');
+  const struct {
+    const char* label;
+    std::string before;
+    std::size_t boundary;
+  } placements[] = {
+      {"first boundary", "", kSegment},
+      {"second boundary", std::string(kSegment, 'a'), 2 * kSegment},
+      {"boundary after a pulled-back cut", a_straddling_character, 2 * kSegment - 1},
+  };
+  for (const auto& p : placements) {
+    for (const std::string_view character : characters) {
+      for (std::size_t strays = 1; strays <= 4; ++strays) {
+        const std::size_t unit = character.size() + strays;
+        // The character starts from just after the boundary to just before the last stray
+        // reaches it.
+        for (std::size_t back = 0; back <= unit + 1; ++back) {
+          std::string bytes = p.before;
+          bytes.resize(p.boundary - back, 'x');
+          bytes += character;
+          bytes += std::string(strays, '\x80');
+          bytes += "z";
+          RunReport report;
+          report.stdout_bytes = bytes;
+          report.stderr_bytes = bytes;
+          json::JsonValue expected = json::object();
+          expected["duration_ms"] = 0.0;
+          expected["return_code"] = -1;
+          expected["stderr"] = reference_lossy(bytes);
+          expected["stdout"] = reference_lossy(bytes);
+          expected["success"] = false;
+          EXPECT_TRUE(line_of(report) == json::to_compact(expected) + "\n")
+              << p.label << ", a " << character.size() << "-byte character, " << strays
+              << " strays, starting " << back << " before the boundary";
+        }
+      }
+    }
+  }
+}
+
 TEST(ResolveStdinData, GivenTextWins) {
   base::InputBytes holder;
   EXPECT_EQ(resolve_stdin_data(std::string("x"), true, holder), "x");
