@@ -1,10 +1,13 @@
 #include "base/output.h"
 
 #include <errno.h>
+#include <pthread.h>
+#include <signal.h>
 #include <string.h>
 #include <unistd.h>
 
 #include "base/os_error.h"
+#include "base/running_child.h"
 #include "base/sys.h"
 
 namespace tovrel::base {
@@ -79,8 +82,23 @@ void exit_process(int status) {
   ::_exit(status);
 }
 
+void end_by_signal(int sig) noexcept {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  ::sigaction(sig, &dfl, nullptr);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  // To this thread, where it is not blocked: the default action ends the whole process.
+  ::raise(sig);
+  ::_exit(128 + sig);
+}
+
 void out_of_memory() noexcept {
   static constexpr std::string_view kText = "tovrel: internal error: memory allocation failed\n";
+  end_running_child();
   (void)write_all(2, kText);
   ::_exit(101);
 }
@@ -89,6 +107,7 @@ void internal_failure(std::string_view message) {
   std::string text(kInternalErrorPrefix);
   text += message;
   text += '\n';
+  end_running_child();
   (void)stderr_write(text);  // nowhere left to report a failure of this one
   exit_process(101);
 }

@@ -51,13 +51,20 @@ std::optional<std::string> stderr_write(std::string_view bytes);
 // Flushes standard output (ignoring a failure) and ends the process with `status`.
 [[noreturn]] void exit_process(int status);
 
+// Ends the process by `sig` as its default action would (a status that says so to our
+// parent), whatever handler or mask this process has set for it; standard output is not
+// flushed, as that action would not. A signal whose default action does not end a process
+// ends it with status 128 + `sig` instead. Async-signal-safe.
+[[noreturn]] void end_by_signal(int sig) noexcept;
+
 // Reports an allocation that cannot be met as an internal failure, "tovrel: internal error:
-// memory allocation failed", and ends the process with status 101. Allocates nothing, and
-// leaves standard output as it is, since flushing it could need memory.
+// memory allocation failed", and ends the process with status 101, a running child
+// (base/running_child.h) first. Allocates nothing, and leaves standard output as it is, since
+// flushing it could need memory.
 [[noreturn]] void out_of_memory() noexcept;
 
 // Reports an internal failure on standard error ("tovrel: internal error: {message}") and
-// ends the process with status 101.
+// ends the process with status 101, a running child first.
 [[noreturn]] void internal_failure(std::string_view message);
 
 // The internal failure of a write to standard output (`fd` 1) or standard error (2) that

@@ -6,9 +6,11 @@
 
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/running_child.h"
 #include "base/utf8.h"
 #include "exec/child_run.h"
 #include "exec/operations.h"
+#include "exec/signal_relay.h"
 #include "exec/wait.h"
 #include "json/writer.h"
 
@@ -118,19 +120,24 @@ RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin
     return report;
   }
   ProcessCommand command = child_command(args, stdin_data.has_value());
+  SignalRelay relay;
   auto spawned = command_spawn(command);
   if (const auto* error = std::get_if<SpawnError>(&spawned)) {
+    relay.finish();
     report.message = spawn_failure_text(error->errnum);
     report.duration_ms = elapsed_ms(start, monotonic_now());
     return report;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
+  base::set_running_child(child.pid, child.pidfd.get());
+  relay.hold();
 
-  ChildWatch watch(child, *duration);
+  ChildWatch watch(child, *duration, &relay);
   watch.capture(std::move(child.stdout_pipe), &out);
   watch.capture(std::move(child.stderr_pipe), &err);
   if (stdin_data) watch.feed(std::move(child.stdin_pipe), *stdin_data);
   const WaitOutcome outcome = watch.wait();
+  relay.finish();
 
   if (const auto* exited = std::get_if<ChildExited>(&outcome)) {
     const std::optional<int> code = exit_code(exited->status);

@@ -5,10 +5,12 @@
 
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/running_child.h"
 #include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/pump.h"
+#include "exec/signal_relay.h"
 #include "exec/wait.h"
 
 namespace tovrel::exec {
@@ -57,19 +59,25 @@ int stream_command(const ChildArgs& args, std::optional<std::string_view> stdin_
   ProcessCommand command = child_command(args, stdin_data.has_value());
   // After the entries, so it wins over any value they gave.
   command_env_set(command, "PYTHONUNBUFFERED", "1");
+  SignalRelay relay;
   auto spawned = command_spawn(command);
   if (const auto* error = std::get_if<SpawnError>(&spawned)) {
+    relay.finish();
     write_message(spawn_failure_text(error->errnum) + "\n");
     return kExitStartFailed;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
+  base::set_running_child(child.pid, child.pidfd.get());
+  // Before the forwarders start, so that they hold the signals back too.
+  relay.hold();
 
   IoThreads io;
   io.start(forwarder(std::move(child.stderr_pipe), forward_stderr));
   io.start(forwarder(std::move(child.stdout_pipe), forward_stdout));
-  ChildWatch watch(child, *duration);
+  ChildWatch watch(child, *duration, &relay);
   if (stdin_data) watch.feed(std::move(child.stdin_pipe), *stdin_data);
   const WaitOutcome outcome = watch.wait();
+  relay.finish();
   io.finish(kPipeDrainGrace);
 
   // Messages follow all of the child's output: the forwarders are joined by now.

@@ -13,6 +13,7 @@
 #include "base/decimal.h"
 #include "base/os_error.h"
 #include "base/output.h"
+#include "base/running_child.h"
 #include "base/sys.h"
 #include "exec/messages.h"
 
@@ -92,8 +93,10 @@ std::string invalid_timeout_message(double timeout) {
                           kInvalidTimeoutRule);
 }
 
-ChildWatch::ChildWatch(ChildProcess& child, TimeoutDuration timeout)
-    : child_(child), deadline_(later(monotonic_now(), timeout.seconds, timeout.nanos)) {}
+ChildWatch::ChildWatch(ChildProcess& child, TimeoutDuration timeout, SignalRelay* relay)
+    : child_(child),
+      deadline_(later(monotonic_now(), timeout.seconds, timeout.nanos)),
+      relay_(relay) {}
 
 void ChildWatch::feed(Fd pipe, std::string_view data) {
   // Ours alone: a write then takes what the pipe has room for and never blocks the loop.
@@ -142,11 +145,16 @@ std::optional<WaitOutcome> ChildWatch::look_at_child(bool timed_out) {
   int status = 0;
   const pid_t r = ::waitpid(child_.pid, &status, WNOHANG);
   if (r == child_.pid) {
+    base::clear_running_child();
     child_.wait_status = status;
     return ChildExited{status};
   }
   // Not retried, not even when interrupted: nothing is known of the child then.
-  if (r < 0) return WaitError{errno};
+  if (r < 0) {
+    const int err = errno;
+    base::clear_running_child();
+    return WaitError{err};
+  }
   if (!timed_out) return std::nullopt;
   kill_and_reap(child_);
   return TimeoutExpired{};
@@ -168,13 +176,17 @@ WaitOutcome ChildWatch::wait() {
 
     timespec now = monotonic_now();
     std::optional<timespec> limit = outcome ? drain_until : deadline_;
+    if (!outcome && signal_deadline_ && (!limit || before(*signal_deadline_, *limit))) {
+      limit = signal_deadline_;
+    }
     if (!outcome && !child_.pidfd.valid()) {
       const std::optional<timespec> next = later(now, 0, kPollInterval.tv_nsec);
       if (!limit || (next && before(*next, *limit))) limit = next;
     }
     timespec pause{};
     if (limit) pause = until_then(now, *limit);
-    const int ready = ::ppoll(fds.data(), fds.size(), limit ? &pause : nullptr, nullptr);
+    const int ready = ::ppoll(fds.data(), fds.size(), limit ? &pause : nullptr,
+                              relay_ ? relay_->waiting_mask() : nullptr);
     if (ready < 0 && errno != EINTR) {
       base::internal_failure(base::with_cause(kPollFailed, base::os_error_text(errno)));
     }
@@ -185,11 +197,15 @@ WaitOutcome ChildWatch::wait() {
         if (fds[i++].revents) serve(c);
       }
     }
+    if (relay_ && relay_signal(outcome.has_value())) break;
     now = monotonic_now();
     if (!outcome) {
-      const bool timed_out = deadline_ && !before(now, *deadline_);
+      const bool timed_out = (deadline_ && !before(now, *deadline_)) ||
+                             (signal_deadline_ && !before(now, *signal_deadline_));
       const bool child_may_have_ended = !watch_pidfd || timed_out || fds.back().revents;
       if (child_may_have_ended) outcome = look_at_child(timed_out);
+      // Nothing more is wanted of the pipes when a signal is to end us.
+      if (outcome && relay_ && relay_->first()) break;
       if (outcome) {
         const auto grace = std::chrono::nanoseconds(kPipeDrainGrace).count();
         drain_until = *later(monotonic_now(), 0, static_cast<long>(grace));
@@ -202,6 +218,19 @@ WaitOutcome ChildWatch::wait() {
   return *outcome;
 }
 
+bool ChildWatch::relay_signal(bool child_gone) {
+  const std::optional<CaughtSignal> caught = relay_->take();
+  if (!caught) return false;
+  if (child_gone) return true;
+  if (!caught->from_kernel) ::kill(child_.pid, caught->sig);
+  if (!signal_deadline_) {
+    const auto grace = std::chrono::duration_cast<std::chrono::seconds>(kSignalGrace);
+    signal_deadline_ = later(monotonic_now(), static_cast<std::uint64_t>(grace.count()),
+                             static_cast<long>((kSignalGrace - grace).count() * 1'000'000));
+  }
+  return false;
+}
+
 void kill_and_reap(ChildProcess& child) {
   ::kill(child.pid, SIGKILL);
   child.stdin_pipe.reset();
@@ -209,6 +238,7 @@ void kill_and_reap(ChildProcess& child) {
   if (base::retry_on_eintr([&] { return ::waitpid(child.pid, &status, 0); }) == child.pid) {
     child.wait_status = status;
   }
+  base::clear_running_child();
 }
 
 timespec monotonic_now() {

@@ -15,6 +15,7 @@
 
 #include "base/io.h"
 #include "exec/process.h"
+#include "exec/signal_relay.h"
 
 namespace tovrel::exec {
 
@@ -47,12 +48,17 @@ using WaitOutcome = std::variant<ChildExited, TimeoutExpired, WaitError>;
 // data is dropped. The result (or exit status) is the child's all the same.
 inline constexpr std::chrono::milliseconds kPipeDrainGrace{200};
 
+// How long a child may take to end once a signal sent to us has been passed on to it; after
+// that it is killed as on a timeout.
+inline constexpr std::chrono::milliseconds kSignalGrace{1000};
+
 // Waits for one started child on the calling thread: one poll over its pipes, its pidfd and
 // the deadline, so no thread is needed for the pipes or the timer.
 class ChildWatch {
  public:
-  // The timeout counts from here.
-  ChildWatch(ChildProcess& child, TimeoutDuration timeout);
+  // The timeout counts from here. With a relay (held already), the signals it catches are
+  // seen during the wait.
+  ChildWatch(ChildProcess& child, TimeoutDuration timeout, SignalRelay* relay = nullptr);
   ChildWatch(const ChildWatch&) = delete;
   ChildWatch& operator=(const ChildWatch&) = delete;
 
@@ -68,6 +74,10 @@ class ChildWatch {
   // the child's end is seen as it happens, a timeout within a millisecond. On a timeout the
   // child is killed and reaped; on an exit it is reaped; after a failed wait it is left
   // alone. Then the pipes are served until they are done, for at most kPipeDrainGrace.
+  // A signal the relay catches is passed on to the child (unless the kernel sent it, and so
+  // to the child as well); the child then has kSignalGrace to end before it is killed, and the
+  // wait returns as soon as it is gone, without serving the pipes further: the relay's
+  // finish() then ends the process.
   WaitOutcome wait();
 
  private:
@@ -79,13 +89,19 @@ class ChildWatch {
   void serve(Channel& channel);
   void take_what_is_held();
   std::optional<WaitOutcome> look_at_child(bool timed_out);
+  // Passes a caught signal on; true when the wait should end now (the child is gone).
+  bool relay_signal(bool child_gone);
 
   ChildProcess& child_;
   std::optional<timespec> deadline_;  // none: too far to ever come
+  SignalRelay* relay_;
+  std::optional<timespec> signal_deadline_;  // the end of the grace after a signal
   std::vector<Channel> channels_;
 };
 
 // After a timeout: SIGKILL, close our stdin end if still held, blocking reap. Reports nothing.
+// The child is no longer the running one (base/running_child.h) once reaped, nor after a wait
+// for it fails.
 void kill_and_reap(ChildProcess& child);
 
 // The monotonic clock.

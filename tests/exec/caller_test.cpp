@@ -1,6 +1,8 @@
 // exec under what a demanding caller hands it: standard streams that are non-blocking pipes,
 // and an address space too small for what comes in.
 
+#include <signal.h>
+
 #include "helpers.h"
 #include "support/sanitizers.h"
 
@@ -79,6 +81,27 @@ TEST(ExecCaller, WhatCannotBeHeldIsNeverAnAbort) {
     EXPECT_EQ(r.out.rfind(kDurationKey, 0) == 0 ? without_duration(r.out) : r.out, c.out)
         << c.label;
   }
+}
+
+TEST(ExecCaller, OutOfMemoryEndsTheChildFirst) {
+#ifdef TOVREL_SANITIZED
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit below the limit";
+#endif
+  // The child would go on once its output pipe is gone; ended first, it is gone (reaped) by
+  // the time tovrel has ended.
+  test::TempDir dir;
+  const std::string pid_file = dir / "pid";
+  const test::RunResult r = run_limited(
+      100000,
+      "exec \"$0\" exec run --cmd sh --arg -c --arg 'echo $$ > \"$0\"; head -c 100000000 "
+      "/dev/zero; exec sleep 60' --arg " +
+          pid_file + " >/dev/null");
+  EXPECT_EQ(r.status, 101);
+  EXPECT_EQ(r.err, "tovrel: internal error: memory allocation failed\n");
+  const pid_t child = static_cast<pid_t>(std::stol(test::read_file(pid_file)));
+  errno = 0;
+  EXPECT_EQ(kill(child, 0), -1);
+  EXPECT_EQ(errno, ESRCH);
 }
 
 }  // namespace
