@@ -50,8 +50,8 @@ TEST(ExecCaller, WhatCannotBeHeldIsNeverAnAbort) {
 #ifdef TOVREL_SANITIZED
   GTEST_SKIP() << "a sanitizer's shadow memory does not fit below the limit";
 #endif
-  const std::string run_300_mb =
-      "\"$0\" exec run --cmd sh --arg -c --arg \"head -c 300000000 /dev/zero | tr '\\0' a\"";
+  const std::string run_100_mb =
+      "\"$0\" exec run --cmd sh --arg -c --arg \"head -c 100000000 /dev/zero | tr '\\0' a\"";
   const std::string oom = "tovrel: internal error: memory allocation failed\n";
   const struct {
     const char* label;
@@ -62,16 +62,17 @@ TEST(ExecCaller, WhatCannotBeHeldIsNeverAnAbort) {
     std::string err;
   } cases[] = {
       // Our standard input keeps what could be held, as a failed read would; `true` reads none.
-      {"exec run --stdin-pipe of endless input", 300000,
+      {"exec run --stdin-pipe of endless input", 100000,
        "exec \"$0\" exec run --stdin-pipe --cmd true < /dev/zero", 0, run_json(0, "", "", true),
        ""},
-      {"exec stream --stdin-pipe of endless input", 300000,
+      {"exec stream --stdin-pipe of endless input", 100000,
        "exec \"$0\" exec stream --stdin-pipe --cmd true < /dev/zero", 0, "", ""},
-      // Held once, the output fits where a copy of it would not. The line is counted without
-      // its digits, those of the duration included: 300,000,000 a's and 71 other bytes.
-      {"exec run of 300 MB", 800000, run_300_mb + " | tr -d '0-9.' | wc -c", 0, "300000071\n", ""},
+      // Held once (in 128 MiB), the output fits where a copy of it would not. The line is
+      // counted without its digits, those of the duration included: 100,000,000 a's and 71
+      // other bytes.
+      {"exec run of 100 MB", 200000, run_100_mb + " | tr -d '0-9.' | wc -c", 0, "100000071\n", ""},
       // A capture that cannot grow ends as an internal failure, in one line.
-      {"exec run of 300 MB in too little room", 400000, "exec " + run_300_mb + " >/dev/null", 101,
+      {"exec run of 100 MB in too little room", 100000, "exec " + run_100_mb + " >/dev/null", 101,
        "", oom},
   };
   for (const auto& c : cases) {
