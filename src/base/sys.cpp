@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "base/os_error.h"
@@ -132,6 +133,13 @@ int set_nonblocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return errno;
   return 0;
+}
+
+Fd pidfd_open(pid_t pid) { return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))); }
+
+int pidfd_send_signal(int pidfd, int sig) {
+  return static_cast<int>(
+      retry_on_eintr([&] { return ::syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0); }));
 }
 
 }  // namespace tovrel::base

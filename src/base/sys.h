@@ -74,4 +74,13 @@ int sleep_fully(timespec duration);
 // Sets O_NONBLOCK on a descriptor that is ours alone (a pipe end we made); 0 or errno.
 int set_nonblocking(int fd);
 
+// pidfd_open(2): a descriptor (close-on-exec) that stays bound to process `pid` even once its
+// id is reused; invalid with errno set where there is no such process or the system has no
+// pidfds (ENOSYS).
+Fd pidfd_open(pid_t pid);
+
+// pidfd_send_signal(2): `sig` (0: only the checks) to the process behind `pidfd`; EINTR
+// retried. 0, or -1 with errno (ESRCH once it has been reaped).
+int pidfd_send_signal(int pidfd, int sig);
+
 }  // namespace tovrel::base

@@ -29,6 +29,31 @@ bool is_process_id(std::uint32_t pid) { return pid >= 1 && pid <= kMaxPid; }
 // Exists and may be signalled (a zombie included).
 bool probe(pid_t pid) { return ::kill(pid, 0) == 0; }
 
+// The process a kill is about, pinned at the start by a pidfd where the system has them:
+// across the grace its id may be freed and given to a new process, which must never get our
+// signals. Where pidfds are missing (or the id names no process we can pin), by its bare id.
+class Target {
+ public:
+  explicit Target(pid_t pid) : pid_(pid), pidfd_(base::pidfd_open(pid)) {}
+
+  // As kill(2): 0, or -1 with errno.
+  int send(int sig) {
+    if (pidfd_.valid()) {
+      if (base::pidfd_send_signal(pidfd_.get(), sig) == 0) return 0;
+      if (errno != ENOSYS) return -1;
+      pidfd_.reset();  // a system that opens pidfds but cannot signal through them
+    }
+    return ::kill(pid_, sig);
+  }
+
+  // Exists and may be signalled (a zombie included).
+  bool alive() { return send(0) == 0; }
+
+ private:
+  pid_t pid_;
+  base::Fd pidfd_;
+};
+
 void sleep_probe_interval() { (void)base::sleep_fully(timespec{0, kKillProbeIntervalNanos}); }
 
 json::JsonValue kill_success(std::uint32_t pid, std::string_view method) {
@@ -60,19 +85,19 @@ json::JsonValue kill_process(std::uint32_t pid, double grace) {
     return kill_failure(
         pid, base::with_cause(base::with_cause(kInvalidPid, std::to_string(pid)), kInvalidPidRule));
   }
-  const auto target = static_cast<pid_t>(pid);
-  if (!probe(target)) return kill_success(pid, kMethodAlreadyDead);
-  if (::kill(target, SIGTERM) != 0) {
+  Target target(static_cast<pid_t>(pid));
+  if (!target.alive()) return kill_success(pid, kMethodAlreadyDead);
+  if (target.send(SIGTERM) != 0) {
     return kill_failure(pid, base::with_cause(kSigtermFailed, base::os_error_text(errno)));
   }
   const std::uint32_t ticks = grace_ticks(grace);
   for (std::uint32_t i = 0; i < ticks; ++i) {
     sleep_probe_interval();
-    if (!probe(target)) return kill_success(pid, kMethodTerminated);
+    if (!target.alive()) return kill_success(pid, kMethodTerminated);
   }
-  if (::kill(target, SIGKILL) == 0) return kill_success(pid, kMethodKilled);
+  if (target.send(SIGKILL) == 0) return kill_success(pid, kMethodKilled);
   const int err = errno;
-  if (!probe(target)) return kill_success(pid, kMethodTerminated);
+  if (!target.alive()) return kill_success(pid, kMethodTerminated);
   return kill_failure(pid, base::with_cause(kSigkillFailed, base::os_error_text(err)));
 }
 

@@ -227,7 +227,7 @@ std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command) {
   ChildProcess child;
   child.pid = pid;
   // Where the system has them: a descriptor that becomes readable when the child ends.
-  child.pidfd.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  child.pidfd = base::pidfd_open(pid);
   child.stdin_pipe = std::move(ends[0].parent_end);
   child.stdout_pipe = std::move(ends[1].parent_end);
   child.stderr_pipe = std::move(ends[2].parent_end);

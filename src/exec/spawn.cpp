@@ -48,9 +48,16 @@ void close_all_but(int keep) {
 // ignore SIGPIPE and so does it). It sits in a session of its own, so that what ends our
 // process group does not cut the child's input short, and holds no descriptor of ours but the
 // pipe, so that a caller waiting for end of file on our output is not held up by it. When it
-// cannot be started, the rest is dropped, as after a failed write.
+// cannot be started (a process limit), we write the rest ourselves and answer only once the
+// child has taken it all or can take no more: slower for the caller, but the child's input is
+// never cut short.
 void start_stdin_writer(Fd pipe, std::string_view rest) {
-  if (::fork() != 0) return;
+  const pid_t writer = ::fork();
+  if (writer > 0) return;
+  if (writer < 0) {
+    (void)base::write_all(pipe.get(), rest);  // waits out the non-blocking pipe
+    return;
+  }
   ::setsid();
   const int fd = pipe.release();
   close_all_but(fd);

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/sched.h>
 #include <poll.h>
 #include <signal.h>
 #include <string.h>
@@ -261,6 +262,135 @@ TEST(ExecKill, IdsThatAreNoProcessIdNeverReachKill) {
   // Above the system's largest process id: no such process.
   EXPECT_EQ(test::run({"exec", "kill", "--pid", "2147483647"}).out,
             "{\"method\":\"already_dead\",\"pid\":2147483647,\"success\":true}\n");
+}
+
+// A child of this test process that waits for a signal, ready once it ignores SIGTERM where
+// it is asked to; or one that has ended and been reaped ("gone") or not ("zombie").
+enum class Kind { EndsOnTerm, IgnoresTerm, Gone, Zombie };
+
+pid_t start_child(Kind kind) {
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (kind == Kind::Gone || kind == Kind::Zombie) _exit(0);
+    if (kind == Kind::IgnoresTerm) signal(SIGTERM, SIG_IGN);
+    (void)!write(ready[1], "x", 1);
+    for (;;) syscall(SYS_pause);
+  }
+  close(ready[1]);
+  char c;
+  while (read(ready[0], &c, 1) < 0 && errno == EINTR) {
+  }
+  close(ready[0]);
+  if (kind == Kind::Gone) waitpid(pid, nullptr, 0);
+  if (kind == Kind::Zombie) {
+    siginfo_t info;  // returns once it has ended, and leaves it unreaped
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
+  }
+  return pid;
+}
+
+// The same results whether the process is pinned by a pidfd or signalled by its bare id.
+TEST(ExecKill, ResultsWithAndWithoutPidfds) {
+  const struct {
+    const char* name;
+    std::vector<std::string> refuse;
+  } systems[] = {
+      {"pidfds", {}},
+      {"no pidfd_open", {"pidfd_open:ENOSYS"}},
+      {"no pidfd_send_signal", {"pidfd_send_signal:ENOSYS"}},
+  };
+  const struct {
+    const char* name;
+    Kind kind;
+    const char* method;
+    const char* ended;  // how_it_ended, for a process that was running
+    bool as_other_user = false;
+  } cases[] = {
+      {"ends on TERM", Kind::EndsOnTerm, "terminated", "ended by TERM"},
+      {"ignores TERM", Kind::IgnoresTerm, "killed", "ended by KILL"},
+      {"gone", Kind::Gone, "already_dead", ""},
+      {"zombie", Kind::Zombie, "killed", ""},
+      // May not be signalled: counts as gone, and nothing is sent.
+      {"another user's", Kind::EndsOnTerm, "already_dead", "", true},
+  };
+  for (const auto& system : systems) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(system.name) + ", " + c.name);
+      if (c.as_other_user && !test::other_user()) continue;  // root only
+      const pid_t pid = start_child(c.kind);
+      ASSERT_GT(pid, 0);
+      std::future<int> reaper;
+      if (*c.ended) reaper = reap_later(pid);
+      const std::string id = std::to_string(pid);
+      test::RunOptions o;
+      o.refuse = system.refuse;
+      if (c.as_other_user) o.uid = test::other_user();
+      const double start = monotonic_seconds();
+      const test::RunResult r = test::run({"exec", "kill", "--pid", id, "--grace", "0.3"}, o);
+      EXPECT_EQ(r.out, std::string("{\"method\":\"") + c.method + "\",\"pid\":" + id +
+                           ",\"success\":true}\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(r.status, 0);
+      if (c.kind == Kind::IgnoresTerm) {
+        EXPECT_GE(monotonic_seconds() - start, 0.25);
+      }
+      if (*c.ended) {
+        EXPECT_EQ(how_it_ended(reaper.get()), c.ended);
+      } else if (c.kind == Kind::Zombie) {
+        waitpid(pid, nullptr, 0);
+      } else if (c.as_other_user) {
+        int status = 0;
+        EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "it has ended";
+        kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+      }
+    }
+  }
+}
+
+// clone3 with the process id the new process must have (needs CAP_SYS_ADMIN); the new
+// process waits for a signal. Its id, or -1 with errno.
+pid_t start_with_id(pid_t id) {
+  clone_args args{};
+  args.exit_signal = SIGCHLD;
+  args.set_tid = reinterpret_cast<std::uintptr_t>(&id);
+  args.set_tid_size = 1;
+  const long pid = syscall(SYS_clone3, &args, sizeof args);
+  if (pid == 0) {
+    for (;;) syscall(SYS_pause);
+  }
+  return static_cast<pid_t>(pid);
+}
+
+// A process that ends on SIGTERM during the grace and whose id is at once given to another:
+// that other process is none of exec kill's business and must not get its SIGKILL.
+TEST(ExecKill, AReusedIdNeverGetsTheSignals) {
+  if (getuid() != 0) GTEST_SKIP() << "choosing a process id takes root";
+  const pid_t first = start_child(Kind::EndsOnTerm);
+  ASSERT_GT(first, 0);
+  // Reaps the first process as soon as SIGTERM has ended it and starts the second with its id.
+  std::future<pid_t> second = std::async(std::launch::async, [first] {
+    int status = 0;
+    while (waitpid(first, &status, 0) < 0 && errno == EINTR) {
+    }
+    return start_with_id(first);
+  });
+  const std::string id = std::to_string(first);
+  const test::RunResult r = test::run({"exec", "kill", "--pid", id, "--grace", "1"});
+  const pid_t reused = second.get();
+  if (reused < 0 && (errno == ENOSYS || errno == EEXIST)) {
+    GTEST_SKIP() << "no second process with the same id: " << strerror(errno);
+  }
+  ASSERT_EQ(reused, first) << strerror(errno);
+  EXPECT_EQ(r.out, "{\"method\":\"terminated\",\"pid\":" + id + ",\"success\":true}\n");
+  int status = 0;
+  EXPECT_EQ(waitpid(reused, &status, WNOHANG), 0) << "the second process has ended";
+  kill(reused, SIGKILL);
+  waitpid(reused, &status, 0);
+  EXPECT_EQ(how_it_ended(status), "ended by KILL");
 }
 
 // The descriptors a child of ours can hold: 0-2, what this test process itself lets its
