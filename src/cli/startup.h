@@ -9,7 +9,8 @@ void reopen_closed_standard_descriptors();
 
 // A stack overflow of the main thread is caught on an alternate signal stack, reported on
 // standard error as "tovrel: stack overflow" and ends the process with abort(). Other faults
-// keep their default action.
+// keep their default action, and a SIGSEGV or SIGBUS sent by a process (not raised by a fault)
+// ends the process as its default action would.
 void install_stack_overflow_handler();
 
 // An allocation that cannot be met (operator new) ends the process as an internal failure,

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <string.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -133,6 +135,31 @@ TEST(TimeAfter, IgnoredSignalAndStopDoNotShortenTheSleep) {
   ASSERT_TRUE(std::regex_match(text, m, std::regex(R"(\{"elapsed_ms":(\d+)\}\n)"))) << text;
   EXPECT_GE(std::stoull(m[1]), kMs);
   EXPECT_GE(waited, kMs);
+}
+
+// SIGSEGV and SIGBUS sent by another process are not faults of ours: the stack overflow
+// handler must not swallow them, and the process ends as their default action would.
+TEST(StartUp, FaultSignalsSentFromOutsideEndTheProcess) {
+  for (const int sig : {SIGSEGV, SIGBUS}) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      const rlimit no_core{0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
+      execl(TOVREL_BIN, TOVREL_BIN, "time", "after", "--ms", "20000", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    const std::uint64_t give_up = monotonic_ms() + 60'000;
+    while (!in_nanosleep(pid) && monotonic_ms() < give_up) sched_yield();
+    EXPECT_TRUE(in_nanosleep(pid)) << "the sleep never started";
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << strsignal(sig) << ": exited " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), sig) << strsignal(sig);
+  }
 }
 
 TEST(StartUp, ClosedStdoutIsReopenedOnDevNull) {
