@@ -123,6 +123,7 @@ void start_up() {
   reopen_closed_standard_descriptors();
   install_out_of_memory_handler();
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   install_stack_overflow_handler();
 }
 

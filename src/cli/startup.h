@@ -17,8 +17,10 @@ void install_stack_overflow_handler();
 // status 101 with one line on standard error, instead of an uncaught exception's abort.
 void install_out_of_memory_handler();
 
-// All of start-up: the three above, and SIGPIPE ignored so that a write to a closed pipe fails
-// with EPIPE instead of ending the process.
+// All of start-up: the three above; SIGPIPE ignored so that a write to a closed pipe fails
+// with EPIPE instead of ending the process, and SIGXFSZ ignored so that a write past the file
+// size limit (ulimit -f) fails with EFBIG and is answered like any other failed write. A child
+// we start gets both back at their default action.
 void start_up();
 
 }  // namespace tovrel::cli

@@ -162,6 +162,27 @@ TEST(StartUp, FaultSignalsSentFromOutsideEndTheProcess) {
   }
 }
 
+// tovrel ignores SIGXFSZ for its own writes; a program it runs gets the default action back, so
+// that under a file size limit it dies by the signal as it would when started from a shell.
+TEST(StartUp, ChildrenGetTheFileSizeSignalBack) {
+  TempDir dir;
+  RunOptions o;
+  o.cwd = dir.path();
+  o.file_size_limit = 1000;
+  const RunResult r = run({"exec", "run", "--cmd", "dd", "--arg", "if=/dev/zero", "--arg", "of=f",
+                           "--arg", "bs=2000", "--arg", "count=1", "--arg", "status=none"},
+                          o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(
+      r.out, m,
+      std::regex(
+          R"(\{"duration_ms":[\d.]+,"return_code":-1,"stderr":"","stdout":"","success":false\}\n)")))
+      << r.out;
+  EXPECT_EQ(read_file(dir / "f").size(), 1000u);
+}
+
 TEST(StartUp, ClosedStdoutIsReopenedOnDevNull) {
   RunOptions o;
   o.close_stdout = true;
