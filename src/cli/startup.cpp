@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/resource.h>
@@ -32,38 +33,64 @@ void reopen_closed_standard_descriptors() {
 
 namespace {
 
-// An address near the top of the main thread's stack, taken at start-up. The kernel grows that
-// stack down on demand until it reaches RLIMIT_STACK below its top, and keeps a gap of
-// stack_guard_gap pages (256 by default) free beneath it; an access anywhere in that reach is
-// served by growing the stack, so a fault there means the stack ran out. The reach is worked
-// out at fault time, so start-up pays no system call for it (pthread_getattr_np reads
-// /proc/self/maps to find the main stack, a tenth of a millisecond per run).
-std::uintptr_t g_stack_top = 0;
+// The main thread's stack reach, [g_reach_lowest, g_reach_top): the kernel grows that stack down
+// on demand until it reaches RLIMIT_STACK below its top, and keeps a gap of stack_guard_gap
+// pages (256 by default) free beneath it; an access anywhere in that reach is served by growing
+// the stack, so a fault there means the stack ran out. It is worked out before the handler is
+// installed, which may call only what is safe in a signal handler (sysconf is not), and without
+// pthread_getattr_np, which reads /proc/self/maps to find the main stack (a tenth of a
+// millisecond per run). The top is an address taken at start-up, a little below the true top,
+// which only widens the reach by as much at its bottom. A stack without a limit ends where the
+// next mapping begins, which only /proc/self/maps tells: its faults are not claimed (the reach
+// stays empty). We never change the stack limit after start-up.
+std::uintptr_t g_reach_lowest = 0;
+std::uintptr_t g_reach_top = 0;
 constexpr std::uintptr_t kStackGuardGapPages = 256;
 
-// Whether a fault at `addr` lies in the main thread's stack reach. The top taken at start-up
-// lies a little below the true top, which only widens the reach by as much at its bottom. A
-// stack without a limit ends where the next mapping begins, which only /proc/self/maps tells:
-// such faults are not claimed.
-bool is_stack_overflow(std::uintptr_t addr) {
+void note_stack_reach(std::uintptr_t top) {
   rlimit limit;
-  if (g_stack_top == 0 || getrlimit(RLIMIT_STACK, &limit) != 0) return false;
-  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= g_stack_top) return false;
+  if (getrlimit(RLIMIT_STACK, &limit) != 0) return;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= top) return;
   const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const std::uintptr_t reach =
       static_cast<std::uintptr_t>(limit.rlim_cur) + kStackGuardGapPages * page;
-  const std::uintptr_t lowest = g_stack_top > reach ? g_stack_top - reach : 0;
-  return addr >= lowest && addr < g_stack_top;
+  g_reach_lowest = top > reach ? top - reach : 0;
+  g_reach_top = top;
+}
+
+// Whether the signal was raised by a fault of our own rather than sent (kill, sigqueue, tgkill
+// by any process, ours included), which the kernel marks with a code of zero or below.
+bool raised_by_fault(const siginfo_t& info) { return info.si_code > 0; }
+
+bool is_stack_overflow(std::uintptr_t addr) { return addr >= g_reach_lowest && addr < g_reach_top; }
+
+// Ends the process by `sig` as its default action would; safe in a signal handler. The signal
+// is blocked while its handler runs: raised, it stays pending until it is unblocked.
+[[noreturn]] void end_by_default_action(int sig) {
+  struct sigaction dfl;
+  memset(&dfl, 0, sizeof dfl);
+  dfl.sa_handler = SIG_DFL;
+  sigaction(sig, &dfl, nullptr);
+  raise(sig);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, sig);
+  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+  _exit(128 + sig);  // not reached: the default action of SIGSEGV and SIGBUS ends the process
 }
 
 void on_fault(int sig, siginfo_t* info, void*) {
+  // A signal sent by another process carries no fault address (its pid sits in that place), and
+  // returning would swallow it.
+  if (!raised_by_fault(*info)) end_by_default_action(sig);
   if (is_stack_overflow(reinterpret_cast<std::uintptr_t>(info->si_addr))) {
     static const char kText[] = "tovrel: stack overflow\n";
     ssize_t ignored = write(2, kText, sizeof kText - 1);
     (void)ignored;
     abort();
   }
-  // Any other fault: restore the default action and let the instruction fault again.
+  // Any other fault: restore the default action and let the instruction fault again, so that
+  // the process ends at the faulting instruction itself.
   struct sigaction dfl;
   memset(&dfl, 0, sizeof dfl);
   dfl.sa_handler = SIG_DFL;
@@ -74,7 +101,7 @@ void on_fault(int sig, siginfo_t* info, void*) {
 
 void install_stack_overflow_handler() {
   // The frame address, not a local's: a sanitizer may keep locals on a stack of its own.
-  g_stack_top = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  note_stack_reach(reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)));
   static char alt_stack[64 * 1024];
   stack_t ss;
   memset(&ss, 0, sizeof ss);
@@ -96,6 +123,7 @@ void start_up() {
   reopen_closed_standard_descriptors();
   install_out_of_memory_handler();
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   install_stack_overflow_handler();
 }
 

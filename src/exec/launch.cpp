@@ -125,12 +125,13 @@ int child_steps(const ChildPlan& plan) {
   }
   if (plan.working_directory && sys_call(SYS_chdir, plan.working_directory) != 0) return errno;
   // A handler of ours would run on our memory: every handled signal goes back to its default
-  // action, and so does SIGPIPE, which we ignore and the program must not inherit ignored.
+  // action, and so do SIGPIPE and SIGXFSZ, which we ignore and the program must not inherit
+  // ignored.
   for (int sig = 1; sig <= kSignalCount; ++sig) {
     if (sig == SIGKILL || sig == SIGSTOP) continue;
     KernelSigaction old{};
     if (sys_call(SYS_rt_sigaction, sig, nullptr, &old, kKernelSigsetSize) != 0) continue;
-    if (old.handler > 1 || sig == SIGPIPE) {
+    if (old.handler > 1 || sig == SIGPIPE || sig == SIGXFSZ) {
       const KernelSigaction dfl{};
       sys_call(SYS_rt_sigaction, sig, &dfl, nullptr, kKernelSigsetSize);
     }

@@ -307,6 +307,29 @@ TEST(CasCli, ReadOnlyFanOutFolderFailsAtTmpfile) {
   }
 }
 
+// A store past the file size limit (ulimit -f) is a failed write like any other, held or
+// streamed, with the unnamed or the named temporary file: an answer, not a death by SIGXFSZ,
+// and nothing left behind.
+TEST(CasCli, StorePastTheFileSizeLimitFailsAtWrite) {
+  for (const bool named : {false, true}) {
+    for (const std::size_t size : kStoreSizes) {
+      SCOPED_TRACE(std::string(named ? "named" : "unnamed") + " temporary, " +
+                   std::to_string(size) + " bytes");
+      TempDir dir;
+      tovrel::test::RunOptions o;
+      o.stdin_data = content_of_size(size);
+      o.file_size_limit = size / 2;
+      if (named) o.refuse = {"openat/2/0x410000/0x410000:EOPNOTSUPP"};
+      const RunResult r = tovrel::test::run({"cas", "store", "--root", dir.path(), "--blob"}, o);
+      EXPECT_EQ(r.signal, 0);
+      EXPECT_EQ(r.status, 0);
+      EXPECT_EQ(r.out, "{\"error\":\"write: File too large (os error 27)\"}\n");
+      EXPECT_EQ(r.err, "");
+      EXPECT_EQ(test::files_under(dir.path()), std::vector<std::string>{});
+    }
+  }
+}
+
 // A FIFO planted at an item's path would block a plain open forever; each command runs under
 // a bounded wait so that the fault, if it came back, fails the test instead of hanging it.
 TEST(CasCli, PlantedFifoIsNoItem) {

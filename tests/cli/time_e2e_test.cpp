@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <string.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -133,6 +135,52 @@ TEST(TimeAfter, IgnoredSignalAndStopDoNotShortenTheSleep) {
   ASSERT_TRUE(std::regex_match(text, m, std::regex(R"(\{"elapsed_ms":(\d+)\}\n)"))) << text;
   EXPECT_GE(std::stoull(m[1]), kMs);
   EXPECT_GE(waited, kMs);
+}
+
+// SIGSEGV and SIGBUS sent by another process are not faults of ours: the stack overflow
+// handler must not swallow them, and the process ends as their default action would.
+TEST(StartUp, FaultSignalsSentFromOutsideEndTheProcess) {
+  for (const int sig : {SIGSEGV, SIGBUS}) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      const rlimit no_core{0, 0};
+      setrlimit(RLIMIT_CORE, &no_core);
+      execl(TOVREL_BIN, TOVREL_BIN, "time", "after", "--ms", "20000", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    const std::uint64_t give_up = monotonic_ms() + 60'000;
+    while (!in_nanosleep(pid) && monotonic_ms() < give_up) sched_yield();
+    EXPECT_TRUE(in_nanosleep(pid)) << "the sleep never started";
+    kill(pid, sig);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << strsignal(sig) << ": exited " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), sig) << strsignal(sig);
+  }
+}
+
+// tovrel ignores SIGXFSZ for its own writes; a program it runs gets the default action back, so
+// that under a file size limit it dies by the signal as it would when started from a shell.
+TEST(StartUp, ChildrenGetTheFileSizeSignalBack) {
+  TempDir dir;
+  RunOptions o;
+  o.cwd = dir.path();
+  o.file_size_limit = 1000;
+  const RunResult r = run({"exec", "run", "--cmd", "dd", "--arg", "if=/dev/zero", "--arg", "of=f",
+                           "--arg", "bs=2000", "--arg", "count=1", "--arg", "status=none"},
+                          o);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(
+      r.out, m,
+      std::regex(
+          R"(\{"duration_ms":[\d.]+,"return_code":-1,"stderr":"","stdout":"","success":false\}\n)")))
+      << r.out;
+  EXPECT_EQ(read_file(dir / "f").size(), 1000u);
 }
 
 TEST(StartUp, ClosedStdoutIsReopenedOnDevNull) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -86,6 +87,10 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     signal(SIGPIPE, SIG_DFL);
     if (o.uid && (setgroups(0, nullptr) != 0 || setgid(*o.uid) != 0 || setuid(*o.uid) != 0)) {
       _exit(126);
+    }
+    if (o.file_size_limit) {
+      const rlimit limit{*o.file_size_limit, *o.file_size_limit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
     if (!filter.install()) _exit(126);
     execve(o.program.c_str(), argv.data(), envp.data());

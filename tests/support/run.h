@@ -29,6 +29,8 @@ struct RunOptions {
   double timeout_seconds = 60;             // killed with SIGKILL after this
   std::vector<std::string> refuse;         // system calls refused in the child (refuse.h)
   std::optional<unsigned> uid;             // run as this user and group (needs root)
+  // RLIMIT_FSIZE in bytes (ulimit -f), set in the child before its exec.
+  std::optional<unsigned long> file_size_limit;
 };
 
 // A user other than root to run a permission case as, when the tests run as root (where every
