@@ -16,6 +16,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
+. "$here/needs.sh"
+needs "tovrel=$bin" cc /usr/bin/time openssl /usr/include/openssl/evp.h
 size_mib=${SIZE_MIB:-1024}
 rounds=${ROUNDS:-5}
 calls=${CALLS:-1000}

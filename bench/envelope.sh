@@ -8,6 +8,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
+. "$here/needs.sh"
+needs "tovrel=$bin" cc /usr/bin/time python3 openssl
 rounds=${ROUNDS:-200}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

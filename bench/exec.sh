@@ -16,6 +16,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
+. "$here/needs.sh"
+needs "tovrel=$bin" cc /usr/bin/time
 rounds=${ROUNDS:-1000}
 runs=${RUNS:-3}
 capture_mib=${CAPTURE_MIB:-100}

@@ -13,16 +13,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
+. "$here/needs.sh"
+needs "tovrel=$bin" cc c++ /usr/bin/time python3 openssl /usr/include/rapidjson/document.h /usr/include/openssl/sha.h
 rounds=${ROUNDS:-5}
 env_rounds=${ENV_ROUNDS:-200}
 tmp=$(mktemp -d)
 store_tmp=$(mktemp -d "${STORE_DIR:-${TMPDIR:-/tmp}}/json-bench.XXXXXX")
 trap 'rm -rf "$tmp" "$store_tmp"' EXIT
 
-if [ ! -f /usr/include/rapidjson/document.h ]; then
-  echo "the floor needs RapidJSON: apt-get install -y rapidjson-dev" >&2
-  exit 1
-fi
 c++ -std=c++17 -O2 -o "$tmp/json_floor" "$here/json_floor.cpp" -lcrypto
 
 # The inputs: records with unsorted keys, nested objects, escapes, non-ASCII text and doubles,

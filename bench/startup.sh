@@ -12,6 +12,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/tovrel}
+. "$here/needs.sh"
+needs "tovrel=$bin" cc /usr/bin/time /usr/include/openssl/crypto.h
 rounds=${ROUNDS:-2000}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
