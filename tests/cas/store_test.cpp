@@ -3,10 +3,12 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -259,16 +261,39 @@ TEST(Store, OpenItemReadsOnlyRegularFiles) {
   for (const auto& c : cases) EXPECT_EQ(open_item(dir / c.name).valid(), c.readable) << c.name;
 }
 
+// Permissions do not bind root, so where the tests run as root the write runs in a child as
+// another user.
 TEST(Store, ReadOnlyDirectoryFailsAtTmpfile) {
-  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
   const std::string path = object_path(dir.path(), kBlobsDir, kDigest, "");
   fs::create_directories(fs::path(path).parent_path());
   ::chmod(fs::path(path).parent_path().c_str(), 0555);
-  const auto r = atomic_write(path, "x");
+  const std::optional<unsigned> user = test::other_user();
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(fds[0]);
+    if (user && (::setgid(*user) != 0 || ::setuid(*user) != 0)) ::_exit(2);
+    const auto r = atomic_write(path, "x");
+    const std::string text = r.ok() ? "ok" : r.error();
+    const bool sent =
+        ::write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::_exit(sent ? 0 : 3);
+  }
+  ::close(fds[1]);
+  std::string text;
+  char buf[256];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   ::chmod(fs::path(path).parent_path().c_str(), 0755);
-  ASSERT_FALSE(r.ok());
-  EXPECT_EQ(r.error(), "tmpfile: Permission denied (os error 13)");
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(text, "tmpfile: Permission denied (os error 13)");
   EXPECT_EQ(files_under(dir.path()), std::vector<std::string>{});
 }
 
