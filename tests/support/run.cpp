@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -30,6 +31,38 @@ double now_seconds() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// The built binary, copied once into a folder every user can reach, for the cases run as
+// another user: they must not depend on where the build folder lies (a clone under a mode-700
+// home, say). The copy goes when the test program ends.
+class SharedCopy {
+ public:
+  SharedCopy() {
+    std::string dir = "/tmp/tovrel-bin-XXXXXX";
+    if (!mkdtemp(dir.data())) throw std::runtime_error("mkdtemp");
+    dir_ = dir;
+    path_ = dir + "/tovrel";
+    std::filesystem::copy_file(TOVREL_BIN, path_);
+    if (chmod(dir_.c_str(), 0755) != 0 || chmod(path_.c_str(), 0755) != 0) {
+      throw std::runtime_error("chmod");
+    }
+  }
+  ~SharedCopy() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string dir_;
+  std::string path_;
+};
+
+const std::string& program_path(const RunOptions& o) {
+  if (!o.uid || o.program != TOVREL_BIN) return o.program;
+  static const SharedCopy copy;
+  return copy.path();
 }
 
 }  // namespace
@@ -68,6 +101,7 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
     err[0] = -1;
   }
   const SyscallFilter filter(o.refuse);
+  const std::string& program = program_path(o);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
@@ -93,7 +127,7 @@ RunResult run(const std::vector<std::string>& args, const RunOptions& o) {
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
     if (!filter.install()) _exit(126);
-    execve(o.program.c_str(), argv.data(), envp.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(in[0]);
