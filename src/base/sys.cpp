@@ -3,10 +3,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "base/os_error.h"
 
@@ -64,6 +67,29 @@ ssize_t when_ready(int fd, short events, Call call) {
 
 ssize_t read_some(int fd, void* buffer, std::size_t size) {
   return when_ready(fd, POLLIN, [&] { return ::read(fd, buffer, size); });
+}
+
+ssize_t read_now(int fd, void* buffer, std::size_t size) {
+  return retry_on_eintr([&] { return ::read(fd, buffer, size); });
+}
+
+ssize_t write_now(int fd, const void* data, std::size_t size) {
+  return retry_on_eintr([&] { return ::write(fd, data, size); });
+}
+
+void read_held(int fd, const std::function<std::span<char>(std::size_t want)>& room,
+               const std::function<void(std::size_t count)>& commit) {
+  int held = 0;
+  if (::ioctl(fd, FIONREAD, &held) != 0) return;
+  while (held > 0) {
+    const std::span<char> space = room(static_cast<std::size_t>(held));
+    if (space.empty()) return;
+    const ssize_t n =
+        read_now(fd, space.data(), std::min(space.size(), static_cast<std::size_t>(held)));
+    if (n <= 0) return;
+    held -= static_cast<int>(n);
+    commit(static_cast<std::size_t>(n));
+  }
 }
 
 ssize_t read_up_to(int fd, char* buffer, std::size_t size) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,19 @@ int wait_until_ready(int fd, short events);
 // read(2) and write(2), EINTR retried and EAGAIN waited out: the count or -1 with errno.
 ssize_t read_some(int fd, void* buffer, std::size_t size);
 ssize_t write_some(int fd, const void* data, std::size_t size);
+
+// One read(2) or write(2) on a descriptor of ours made non-blocking (a pipe end we made, an
+// eventfd): EINTR is retried, EAGAIN is not waited out. The count, or -1 with errno (EAGAIN
+// when nothing can be moved now).
+ssize_t read_now(int fd, void* buffer, std::size_t size);
+ssize_t write_now(int fd, const void* data, std::size_t size);
+
+// Reads what `fd` (a pipe) holds at this moment and no more, so that a writer that keeps
+// writing cannot hold the caller: `room(want)` gives the space for the next read (at most
+// `want` of it is used; empty stops the reading), and `commit(count)` takes each count read.
+// A failed read, or end of file, ends it.
+void read_held(int fd, const std::function<std::span<char>(std::size_t want)>& room,
+               const std::function<void(std::size_t count)>& commit);
 
 // Reads until `size` bytes or the end of the input, whichever comes first, as read_some does:
 // the count (less than `size` only at the end), or -1 with errno. Pipes hand over at most what

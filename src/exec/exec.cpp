@@ -3,7 +3,7 @@
 #include "base/output.h"
 #include "base/overloaded.h"
 #include "exec/operations.h"
-#include "exec/process.h"
+#include "exec/stdin_data.h"
 
 namespace tovrel::exec {
 

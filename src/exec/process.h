@@ -1,7 +1,6 @@
 #pragma once
-// Child launch: the description of a child (ProcessCommand), its start, the handle of a
-// started child (ChildProcess), and the choice of the text a child reads on its standard
-// input.
+// Child launch: the description of a child (ProcessCommand), its start, and the handle of a
+// started child (ChildProcess).
 //
 // Every descriptor opened here is close-on-exec, so a child receives ours only as its 0, 1
 // and 2. The start is vfork-style: the child shares our memory until its exec, so everything
@@ -18,7 +17,6 @@
 #include <vector>
 
 #include "base/fd.h"
-#include "base/io.h"
 
 namespace tovrel::exec {
 
@@ -79,14 +77,6 @@ void command_set_cwd(ProcessCommand& command, std::string dir);
 // exec succeeded) is returned as an errno value, and the child made for the attempt is
 // reaped. The command's Descriptors stay owned by the command.
 std::variant<ChildProcess, SpawnError> command_spawn(ProcessCommand& command);
-
-// The stdin data: `stdin` when given (even empty); otherwise, with `stdin_pipe`, all of our
-// standard input when it is non-empty valid UTF-8 (invalid UTF-8 gives none), read into
-// `holder`, which must outlive the data; otherwise none. Bytes read before a failed read
-// count, and so do those held when no more memory can be had: what cannot be held ends the
-// reading as a failed read does.
-std::optional<std::string_view> resolve_stdin_data(const std::optional<std::string>& stdin_text,
-                                                   bool stdin_pipe, base::InputBytes& holder);
 
 // The environment entries the child of `command` receives, in the order handed to it.
 std::vector<std::string> child_environment(const ProcessCommand& command);

@@ -4,11 +4,13 @@
 
 #include <time.h>
 
+#include "base/clock.h"
 #include "base/os_error.h"
 #include "base/output.h"
 #include "base/running_child.h"
 #include "base/utf8.h"
 #include "exec/child_run.h"
+#include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/signal_relay.h"
 #include "exec/wait.h"
@@ -21,17 +23,6 @@ namespace {
 // The line goes out in pieces of about this size; ill-formed text is decoded in segments of
 // it, so that neither the line nor the decoded text is ever held whole.
 constexpr std::size_t kPieceSize = 64 * 1024;
-
-double elapsed_ms(const timespec& start, const timespec& end) {
-  std::int64_t s = end.tv_sec - start.tv_sec;
-  std::int64_t n = end.tv_nsec - start.tv_nsec;
-  if (n < 0) {
-    n += 1'000'000'000;
-    --s;
-  }
-  if (s < 0) return 0.0;
-  return (static_cast<double>(s) + static_cast<double>(n) / 1e9) * 1000.0;
-}
 
 bool is_continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 
@@ -110,13 +101,13 @@ class ResultLine {
 
 RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin_data,
                     base::InputBytes& out, base::InputBytes& err) {
-  const timespec start = monotonic_now();
+  const timespec start = base::monotonic_now();
   RunReport report;
   // Refused before anything starts: no child is left to a timeout that cannot be kept.
   const std::optional<TimeoutDuration> duration = timeout_duration(args.timeout);
   if (!duration) {
     report.message = invalid_timeout_message(args.timeout);
-    report.duration_ms = elapsed_ms(start, monotonic_now());
+    report.duration_ms = base::elapsed_ms(start, base::monotonic_now());
     return report;
   }
   ProcessCommand command = child_command(args, stdin_data.has_value());
@@ -125,7 +116,7 @@ RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin
   if (const auto* error = std::get_if<SpawnError>(&spawned)) {
     relay.finish();
     report.message = spawn_failure_text(error->errnum);
-    report.duration_ms = elapsed_ms(start, monotonic_now());
+    report.duration_ms = base::elapsed_ms(start, base::monotonic_now());
     return report;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
@@ -154,7 +145,7 @@ RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin
   }
   // Read last, after the wait and the drain of the pipes; the line is then made as it is
   // written, since its text follows the duration.
-  report.duration_ms = elapsed_ms(start, monotonic_now());
+  report.duration_ms = base::elapsed_ms(start, base::monotonic_now());
   return report;
 }
 

@@ -7,9 +7,9 @@
 #include "base/output.h"
 #include "base/running_child.h"
 #include "exec/child_run.h"
+#include "exec/forwarders.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
-#include "exec/pump.h"
 #include "exec/signal_relay.h"
 #include "exec/wait.h"
 

@@ -3,14 +3,12 @@
 #include <errno.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <limits>
 
-#include "base/decimal.h"
 #include "base/os_error.h"
 #include "base/output.h"
 #include "base/running_child.h"
@@ -22,38 +20,10 @@ namespace tovrel::exec {
 namespace {
 
 constexpr double kTwoTo64 = 18446744073709551616.0;
-constexpr long kNanosPerSecond = 1'000'000'000;
 
-// Without a pidfd (kernels before 5.2) nothing wakes us when the child ends: we look at it
-// this often, which bounds how late its end is seen.
-constexpr timespec kPollInterval{0, 10'000'000};
-
-bool before(const timespec& a, const timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec < b.tv_sec : a.tv_nsec < b.tv_nsec;
-}
-
-// `from` plus the duration, or none when that lies beyond what a timespec holds.
-std::optional<timespec> later(const timespec& from, std::uint64_t seconds, long nanos) {
-  constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<time_t>::max());
-  if (seconds >= kMax - static_cast<std::uint64_t>(from.tv_sec)) return std::nullopt;
-  timespec t{from.tv_sec + static_cast<time_t>(seconds), from.tv_nsec + nanos};
-  if (t.tv_nsec >= kNanosPerSecond) {
-    t.tv_nsec -= kNanosPerSecond;
-    ++t.tv_sec;
-  }
-  return t;
-}
-
-// How long from `now` until `until`; zero once it has passed.
-timespec until_then(const timespec& now, const timespec& until) {
-  if (!before(now, until)) return {0, 0};
-  timespec d{until.tv_sec - now.tv_sec, until.tv_nsec - now.tv_nsec};
-  if (d.tv_nsec < 0) {
-    d.tv_nsec += kNanosPerSecond;
-    --d.tv_sec;
-  }
-  return d;
-}
+// Without a pidfd (kernels before 5.3, or where it is refused) nothing wakes us when the child
+// ends: we look at it this often, which bounds how late its end is seen.
+constexpr std::chrono::milliseconds kPollInterval{10};
 
 }  // namespace
 
@@ -88,15 +58,8 @@ std::optional<TimeoutDuration> timeout_duration(double timeout) {
   return d;
 }
 
-std::string invalid_timeout_message(double timeout) {
-  return base::with_cause(base::with_cause(kInvalidTimeout, base::decimal_text(timeout)),
-                          kInvalidTimeoutRule);
-}
-
 ChildWatch::ChildWatch(ChildProcess& child, TimeoutDuration timeout, SignalRelay* relay)
-    : child_(child),
-      deadline_(later(monotonic_now(), timeout.seconds, timeout.nanos)),
-      relay_(relay) {}
+    : child_(child), deadline_(base::later(base::monotonic_now(), timeout)), relay_(relay) {}
 
 void ChildWatch::feed(Fd pipe, std::string_view data) {
   // Ours alone: a write then takes what the pipe has room for and never blocks the loop.
@@ -115,28 +78,29 @@ void ChildWatch::serve(Channel& channel) {
   if (channel.into) {
     const std::span<char> room = channel.into->room();
     if (room.empty()) base::out_of_memory();
-    const ssize_t n = ::read(fd, room.data(), room.size());
+    const ssize_t n = base::read_now(fd, room.data(), room.size());
     if (n > 0) channel.into->commit(static_cast<std::size_t>(n));
-    if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) channel.fd.reset();
+    if (n == 0 || (n < 0 && errno != EAGAIN)) channel.fd.reset();
     return;
   }
-  const ssize_t n = ::write(fd, channel.data.data(), channel.data.size());
+  const ssize_t n = base::write_now(fd, channel.data.data(), channel.data.size());
   if (n > 0) channel.data.remove_prefix(static_cast<std::size_t>(n));
   // EPIPE and the like: the child takes no more, and the rest is dropped.
-  if (channel.data.empty() || (n < 0 && errno != EINTR && errno != EAGAIN)) channel.fd.reset();
+  if (channel.data.empty() || (n < 0 && errno != EAGAIN)) channel.fd.reset();
 }
 
 void ChildWatch::take_what_is_held() {
   for (Channel& channel : channels_) {
     if (!channel.fd.valid() || !channel.into) continue;
-    int held = 0;
-    if (::ioctl(channel.fd.get(), FIONREAD, &held) == 0 && held > 0) {
-      const std::span<char> room = channel.into->room(static_cast<std::size_t>(held));
-      if (room.empty()) base::out_of_memory();
-      const ssize_t n =
-          base::read_some(channel.fd.get(), room.data(), static_cast<std::size_t>(held));
-      if (n > 0) channel.into->commit(static_cast<std::size_t>(n));
-    }
+    base::InputBytes& into = *channel.into;
+    base::read_held(
+        channel.fd.get(),
+        [&into](std::size_t want) {
+          const std::span<char> room = into.room(want);
+          if (room.empty()) base::out_of_memory();
+          return room;
+        },
+        [&into](std::size_t count) { into.commit(count); });
   }
   channels_.clear();
 }
@@ -174,17 +138,17 @@ WaitOutcome ChildWatch::wait() {
     const bool watch_pidfd = !outcome && child_.pidfd.valid();
     if (watch_pidfd) fds.push_back({child_.pidfd.get(), POLLIN, 0});
 
-    timespec now = monotonic_now();
+    timespec now = base::monotonic_now();
     std::optional<timespec> limit = outcome ? drain_until : deadline_;
-    if (!outcome && signal_deadline_ && (!limit || before(*signal_deadline_, *limit))) {
+    if (!outcome && signal_deadline_ && (!limit || base::before(*signal_deadline_, *limit))) {
       limit = signal_deadline_;
     }
     if (!outcome && !child_.pidfd.valid()) {
-      const std::optional<timespec> next = later(now, 0, kPollInterval.tv_nsec);
-      if (!limit || (next && before(*next, *limit))) limit = next;
+      const std::optional<timespec> next = base::later(now, kPollInterval);
+      if (!limit || (next && base::before(*next, *limit))) limit = next;
     }
     timespec pause{};
-    if (limit) pause = until_then(now, *limit);
+    if (limit) pause = base::until(now, *limit);
     const int ready = ::ppoll(fds.data(), fds.size(), limit ? &pause : nullptr,
                               relay_ ? relay_->waiting_mask() : nullptr);
     if (ready < 0 && errno != EINTR) {
@@ -198,19 +162,18 @@ WaitOutcome ChildWatch::wait() {
       }
     }
     if (relay_ && relay_signal(outcome.has_value())) break;
-    now = monotonic_now();
+    now = base::monotonic_now();
     if (!outcome) {
-      const bool timed_out = (deadline_ && !before(now, *deadline_)) ||
-                             (signal_deadline_ && !before(now, *signal_deadline_));
+      const bool timed_out = (deadline_ && !base::before(now, *deadline_)) ||
+                             (signal_deadline_ && !base::before(now, *signal_deadline_));
       const bool child_may_have_ended = !watch_pidfd || timed_out || fds.back().revents;
       if (child_may_have_ended) outcome = look_at_child(timed_out);
       // Nothing more is wanted of the pipes when a signal is to end us.
       if (outcome && relay_ && relay_->first()) break;
       if (outcome) {
-        const auto grace = std::chrono::nanoseconds(kPipeDrainGrace).count();
-        drain_until = *later(monotonic_now(), 0, static_cast<long>(grace));
+        drain_until = *base::later(base::monotonic_now(), kPipeDrainGrace);
       }
-    } else if (!before(now, drain_until)) {
+    } else if (!base::before(now, drain_until)) {
       break;
     }
   }
@@ -223,11 +186,7 @@ bool ChildWatch::relay_signal(bool child_gone) {
   if (!caught) return false;
   if (child_gone) return true;
   if (!caught->from_kernel) ::kill(child_.pid, caught->sig);
-  if (!signal_deadline_) {
-    const auto grace = std::chrono::duration_cast<std::chrono::seconds>(kSignalGrace);
-    signal_deadline_ = later(monotonic_now(), static_cast<std::uint64_t>(grace.count()),
-                             static_cast<long>((kSignalGrace - grace).count() * 1'000'000));
-  }
+  if (!signal_deadline_) signal_deadline_ = base::later(base::monotonic_now(), kSignalGrace);
   return false;
 }
 
@@ -239,12 +198,6 @@ void kill_and_reap(ChildProcess& child) {
     child.wait_status = status;
   }
   base::clear_running_child();
-}
-
-timespec monotonic_now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts;
 }
 
 std::optional<int> exit_code(int status) {

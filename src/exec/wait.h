@@ -13,25 +13,19 @@
 #include <variant>
 #include <vector>
 
+#include "base/clock.h"
 #include "base/io.h"
 #include "exec/process.h"
 #include "exec/signal_relay.h"
 
 namespace tovrel::exec {
 
-struct TimeoutDuration {
-  std::uint64_t seconds = 0;
-  std::uint32_t nanos = 0;  // 0..999999999
-  bool operator==(const TimeoutDuration&) const = default;
-};
+using TimeoutDuration = base::Duration;
 
 // The duration of `timeout` seconds, from the double's exact value, the nanoseconds rounded
 // to nearest (ties to even). Refuses NaN, values below zero (-0 is zero), infinities and
 // 2^64 seconds or more.
 std::optional<TimeoutDuration> timeout_duration(double timeout);
-
-// The text of a refused timeout: "invalid timeout: {decimal}: must be ...".
-std::string invalid_timeout_message(double timeout);
 
 struct ChildExited {
   int status;  // the waitpid status word
@@ -45,7 +39,9 @@ using WaitOutcome = std::variant<ChildExited, TimeoutExpired, WaitError>;
 // How long the pipes may stay open once the child has ended. A descendant that inherited
 // them (`sh -c 'sleep 30 & echo hi'`) can hold them open for as long as it lives; after this
 // grace each output pipe gives only what it holds at that moment and the rest of the stdin
-// data is dropped. The result (or exit status) is the child's all the same.
+// data is dropped. The result (or exit status) is the child's all the same. This bounds the
+// wait for the pipes only: exec stream's forwarders may take longer to pass on what they
+// have read when our standard output is slow to take it.
 inline constexpr std::chrono::milliseconds kPipeDrainGrace{200};
 
 // How long a child may take to end once a signal sent to us has been passed on to it; after
@@ -103,9 +99,6 @@ class ChildWatch {
 // The child is no longer the running one (base/running_child.h) once reaped, nor after a wait
 // for it fails.
 void kill_and_reap(ChildProcess& child);
-
-// The monotonic clock.
-timespec monotonic_now();
 
 // The exit code of a normal exit, or none when the child was ended by a signal.
 std::optional<int> exit_code(int status);

@@ -13,6 +13,7 @@
 #include "exec/operations.h"
 #include "exec/process.h"
 #include "exec/run.h"
+#include "exec/stdin_data.h"
 #include "exec/wait.h"
 #include "helpers.h"
 #include "json/writer.h"

@@ -1,9 +1,8 @@
-#include "exec/pump.h"
+#include "exec/forwarders.h"
 
 #include <errno.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <system_error>
@@ -21,8 +20,7 @@ void StopEvent::raise() {
   raised_.store(true, std::memory_order_release);
   if (fd_.valid()) {
     const std::uint64_t one = 1;
-    ssize_t ignored = ::write(fd_.get(), &one, sizeof one);
-    (void)ignored;
+    (void)base::write_now(fd_.get(), &one, sizeof one);
   }
 }
 
@@ -40,22 +38,12 @@ void wait_readable(int fd, const StopEvent& stop) {
   if (ready < 0) base::internal_failure(base::with_cause(kPollFailed, base::os_error_text(errno)));
 }
 
-ssize_t read_into(int fd, std::span<char> buffer) {
-  return base::retry_on_eintr([&] { return ::read(fd, buffer.data(), buffer.size()); });
-}
-
 // Only what the pipe holds now: a descendant that keeps writing cannot hold us here.
 void forward_held(int fd, std::span<char> buffer,
                   const std::function<void(std::string_view)>& sink) {
-  int held = 0;
-  if (::ioctl(fd, FIONREAD, &held) != 0) return;
-  while (held > 0) {
-    const std::size_t want = std::min(buffer.size(), static_cast<std::size_t>(held));
-    const ssize_t n = read_into(fd, buffer.first(want));
-    if (n <= 0) return;
-    held -= static_cast<int>(n);
-    sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-  }
+  base::read_held(
+      fd, [buffer](std::size_t) { return buffer; },
+      [&](std::size_t count) { sink(std::string_view(buffer.data(), count)); });
 }
 
 std::thread start_thread(std::function<void()> body) {
@@ -74,7 +62,7 @@ void forward_pipe(Fd pipe, const StopEvent& stop, std::span<char> buffer,
   (void)base::set_nonblocking(pipe.get());
   for (;;) {
     if (stop.raised()) return forward_held(pipe.get(), buffer, sink);
-    const ssize_t n = read_into(pipe.get(), buffer);
+    const ssize_t n = base::read_now(pipe.get(), buffer.data(), buffer.size());
     if (n > 0) {
       sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     } else if (n == 0 || errno != EAGAIN) {

@@ -1,7 +1,9 @@
 #pragma once
 // The forwarder threads of `exec stream`: each drains one output pipe of the child and passes
-// every chunk on as soon as it is read; and their bounded end once the child has ended (see
-// kPipeDrainGrace).
+// every chunk on as soon as it is read; and their end once the child has ended, when after
+// kPipeDrainGrace they read only what the pipes hold then. That bounds how long a descendant
+// that holds the pipes open can keep us, not how long our own writes take: a reader of our
+// output that stalls holds a forwarder in its write for as long as it stalls.
 
 #include <atomic>
 #include <chrono>
@@ -49,7 +51,8 @@ class IoThreads {
 
   // Starts `body` on a thread of its own. A body that throws counts as finished.
   void start(std::function<void(const StopEvent&)> body);
-  // Lets the threads finish for at most `grace`, then raises the stop, and joins them all.
+  // Lets the threads finish for at most `grace`, then raises the stop, and joins them all
+  // (a thread held in a write is waited for).
   void finish(std::chrono::milliseconds grace);
 
  private:
