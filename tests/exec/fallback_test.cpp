@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 
 #include <map>
-#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -30,6 +29,9 @@ struct Refusal {
 };
 const Refusal kNoFork{"no fork (the writer process)", {"clone/0/0x100/0:EAGAIN"}};
 const Refusal kNoCloseRange{"no close_range", {"close_range:ENOSYS"}};
+const Refusal kNoPidfd{"no pidfd", {"pidfd_open:ENOSYS"}};
+const Refusal kNoEventfd{"no eventfd", {"eventfd2:ENOSYS"}};
+const Refusal kNoPidfdNorEventfd{"no pidfd nor eventfd", {"pidfd_open:ENOSYS", "eventfd2:ENOSYS"}};
 
 struct Case {
   const char* name;
@@ -130,28 +132,72 @@ std::vector<Observed> check(const std::vector<Case>& cases) {
   return plain;
 }
 
-// The text a spawned child took in, far more than a pipe holds.
-const std::string kBigInput = [] {
+// The child's end is seen through its pidfd, or by looking every few milliseconds without
+// one; the output of a child that exits, fails, is killed, outlasts its timeout or leaves a
+// descendant holding its pipes is the same either way. The stream's forwarders are told to
+// stop through an eventfd, or see it within a poll's timeout without one.
+std::vector<Case> child_cases(const char* command) {
+  const auto sh = [command](const std::string& script) {
+    return std::vector<std::string>{"exec", command, "--cmd", "sh", "--arg", "-c", "--arg", script};
+  };
+  std::vector<Case> cases = {
+      {"exits", sh("echo out; echo err >&2; exit 3"), {}, {}},
+      {"its input passed through", {"exec", command, "--cmd", "cat", "--stdin-pipe"}, {}, {}},
+      {"killed by a signal", sh("echo out; kill -9 $$"), {}, {}},
+      {"outlasts its timeout",
+       {"exec", command, "--cmd", "sleep", "--arg", "30", "--timeout", "0.2"},
+       {},
+       {}},
+      // The descendant waits at the gate, which opens once tovrel has answered.
+      {"a descendant holds its pipes", sh("echo out; (read x < \"$0\") & exit 0"), {}, {}},
+  };
+  cases[4].args.insert(cases[4].args.end(), {"--arg", "@gate"});
+  cases[1].stdin_data = std::string(1 << 20, 'i');
+  return cases;
+}
+
+TEST(ExecFallback, Run) {
+  std::vector<Case> cases = child_cases("run");
+  for (Case& c : cases) c.refusals = {kNoPidfd};
+  const std::vector<Observed> plain = check(cases);
+  EXPECT_EQ(plain[0].out, run_json(3, "err\n", "out\n", false));
+  EXPECT_EQ(plain[1].out, run_json(0, "", std::string(1 << 20, 'i'), true));
+  EXPECT_EQ(plain[4].out, run_json(0, "", "out\n", true));
+}
+
+TEST(ExecFallback, Stream) {
+  std::vector<Case> cases = child_cases("stream");
+  for (Case& c : cases) c.refusals = {kNoPidfd, kNoEventfd, kNoPidfdNorEventfd};
+  const std::vector<Observed> plain = check(cases);
+  EXPECT_EQ(plain[0], (Observed{3, 0, "out\n", "err\n", {}}));
+  EXPECT_EQ(plain[1].out, std::string(1 << 20, 'i'));
+  EXPECT_EQ(plain[3], (Observed{124, 0, "", "Command timed out after 0.2 seconds\n", {}}));
+  EXPECT_EQ(plain[4], (Observed{0, 0, "out\n", "", {}}));
+}
+
+// The text a spawned child takes in, far more than a pipe holds.
+std::string big_input() {
   std::string s(20'000'000, 'x');
   for (std::size_t i = 0; i < s.size(); i += 4096) s[i] = static_cast<char>('a' + i / 4096 % 26);
   return s;
-}();
+}
 
 TEST(ExecFallback, Spawn) {
   ASSERT_TRUE(kSubreaper);
   // A child that reads at once takes the whole text, whoever writes it, and one that stops
   // early stops it (the writer's EPIPE ends nothing but the writing); one that reads only once
   // exec spawn has answered is never held up by what writes the rest for it.
-  const std::string medium = kBigInput.substr(0, 3'000'000);
+  const std::string big = big_input();
+  const std::string medium = big.substr(0, 3'000'000);
   const std::vector<Case> cases = {
       {"reads at once",
        {"exec", "spawn", "--cmd", "cat", "--stdin-pipe", "--log", "@dir/log"},
-       kBigInput,
+       big,
        {kNoFork}},
       {"stops early",
        {"exec", "spawn", "--cmd", "head", "--arg", "-c", "--arg", "100000", "--stdin-pipe", "--log",
         "@dir/log"},
-       kBigInput,
+       big,
        {kNoFork}},
       {"reads after the answer",
        {"exec", "spawn", "--cmd", "sh", "--arg", "-c", "--arg", "read x < \"$0\"; cat", "--arg",
@@ -161,7 +207,7 @@ TEST(ExecFallback, Spawn) {
   };
   // The runs under refusal are compared with these, which must be right too.
   const std::vector<Observed> plain = check(cases);
-  const std::string logs[] = {kBigInput, kBigInput.substr(0, 100000), medium};
+  const std::string logs[] = {big, big.substr(0, 100000), medium};
   for (std::size_t i = 0; i < plain.size(); ++i) {
     EXPECT_EQ(plain[i].out, "{\"pid\":PID,\"success\":true}\n") << cases[i].name;
     EXPECT_EQ(plain[i].files.at("log"), logs[i]) << cases[i].name;
