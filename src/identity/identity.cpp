@@ -11,6 +11,7 @@
 #include "base/os_error.h"
 #include "base/output.h"
 #include "base/overloaded.h"
+#include "base/path.h"
 #include "base/sys.h"
 #include "base/whitespace.h"
 #include "crypto/ed25519.h"
@@ -32,7 +33,7 @@ using json::error_result;
 // The random source failing leaves nothing sensible to answer: the process ends.
 void draw_random(std::span<std::uint8_t> out) {
   if (auto drawn = crypto::random_bytes(out.data(), out.size()); !drawn) {
-    base::internal_failure(base::with_cause(text::kInternalError, drawn.error()));
+    base::internal_failure(base::with_cause(text::kCryptoFailure, drawn.error()));
   }
 }
 
@@ -56,7 +57,7 @@ json::JsonValue generate(const GenerateArgs& args) {
   draw_random(seed.bytes());
   auto signing =
       crypto::Ed25519SigningKey::from_seed(seed.bytes().first<crypto::kEd25519SeedSize>());
-  if (!signing) base::internal_failure(base::with_cause(text::kInternalError, signing.error()));
+  if (!signing) base::internal_failure(base::with_cause(text::kCryptoFailure, signing.error()));
   const crypto::Ed25519PublicKey public_key = signing->public_key();
 
   crypto::SecretBytes private_pem;
@@ -75,10 +76,11 @@ json::JsonValue generate(const GenerateArgs& args) {
   }
   const crypto::SecretBytes public_pem = pem_encode(kPublicKeyLabel, public_der);
 
-  if (auto w = write_key_file(key_path(dir, kPrivateKeyFile), private_pem.view(), 0600); !w) {
+  if (auto w = write_key_file(base::join_path(dir, kPrivateKeyFile), private_pem.view(), 0600);
+      !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(key_path(dir, kPublicKeyFile), public_pem.view(), 0644); !w) {
+  if (auto w = write_key_file(base::join_path(dir, kPublicKeyFile), public_pem.view(), 0644); !w) {
     return error_result(w.error());
   }
 
@@ -86,15 +88,16 @@ json::JsonValue generate(const GenerateArgs& args) {
   draw_random(box_secret.bytes());
   auto box_public = crypto::x25519_public_key(box_secret.bytes().first<crypto::kX25519KeySize>());
   if (!box_public)
-    base::internal_failure(base::with_cause(text::kInternalError, box_public.error()));
+    base::internal_failure(base::with_cause(text::kCryptoFailure, box_public.error()));
   // The text form is as secret as the key: wiped too.
   const crypto::SecretBytes box_secret_text(base::base64url_encode(box_secret.view()));
   const std::string box_public_text = base::base64url_encode(as_view(*box_public));
 
-  if (auto w = write_key_file(key_path(dir, kBoxKeyFile), box_secret_text.view(), 0600); !w) {
+  if (auto w = write_key_file(base::join_path(dir, kBoxKeyFile), box_secret_text.view(), 0600);
+      !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(key_path(dir, kBoxPubFile), box_public_text, 0644); !w) {
+  if (auto w = write_key_file(base::join_path(dir, kBoxPubFile), box_public_text, 0644); !w) {
     return error_result(w.error());
   }
 
@@ -137,12 +140,12 @@ json::JsonValue handle_keypair(KeypairCommands command) {
 }
 
 json::JsonValue handle_sign(const std::string& key_dir, const std::string& hash) {
-  auto content = base::as_text(base::read_file(key_path(key_dir, kPrivateKeyFile)));
+  auto content = base::as_text(base::read_file(base::join_path(key_dir, kPrivateKeyFile)));
   if (!content) return error_result(text::kReadPrivateKey, content.error());
   auto key = read_private_key(content->view());
   if (!key) return error_result(text::kParsePrivateKey, key.error());
   auto signature = key->sign(hash);
-  if (!signature) base::internal_failure(base::with_cause(text::kInternalError, signature.error()));
+  if (!signature) base::internal_failure(base::with_cause(text::kCryptoFailure, signature.error()));
   json::JsonValue out = json::object();
   out["hash"] = hash;
   out["signature"] = base::base64url_encode(as_view(*signature));
@@ -167,7 +170,7 @@ json::JsonValue handle_verify(const std::string& hash, const std::string& signat
   crypto::Ed25519Signature bytes;
   std::copy(sig->begin(), sig->end(), bytes.begin());
   auto valid = crypto::ed25519_verify(*key, bytes, hash);
-  if (!valid) base::internal_failure(base::with_cause(text::kInternalError, valid.error()));
+  if (!valid) base::internal_failure(base::with_cause(text::kCryptoFailure, valid.error()));
   out["valid"] = *valid;
   return out;
 }

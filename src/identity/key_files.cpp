@@ -10,13 +10,6 @@
 
 namespace tovrel::identity {
 
-std::string key_path(std::string_view dir, std::string_view name) {
-  std::string out(dir);
-  if (!out.empty() && out.back() != '/') out += '/';
-  out += name;
-  return out;
-}
-
 base::Status make_key_directory(const std::string& dir) {
   if (dir.empty()) return base::ok_status();
   if (const int err = base::make_directories(dir)) {

@@ -14,9 +14,6 @@ inline constexpr std::string_view kPublicKeyFile = "public_key.pem";
 inline constexpr std::string_view kBoxKeyFile = "box_key.pem";
 inline constexpr std::string_view kBoxPubFile = "box_pub.pem";
 
-// `name` in `dir`: the name alone when `dir` is empty, no doubled '/' when `dir` ends with one.
-std::string key_path(std::string_view dir, std::string_view name);
-
 // Creates `dir` and any missing parents (mode 0777 before the umask); an existing directory,
 // also through a symbolic link, and an empty `dir` are success. Error: "mkdir: {}".
 base::Status make_key_directory(const std::string& dir);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "base/utf8.h"
 #include "json/pow10.h"
@@ -516,6 +517,13 @@ class Parser {
 
 base::Status parse(std::string_view bytes, Handler& handler) {
   return Parser(bytes, handler).run();
+}
+
+base::Result<JsonValue> parse(std::string_view bytes) {
+  ValueBuilder builder;
+  base::Status parsed = parse(bytes, builder);
+  if (!parsed) return std::move(parsed).take_error();
+  return builder.take();
 }
 
 }  // namespace tovrel::json
