@@ -49,7 +49,7 @@ U reduce(std::string_view in) {
   std::memcpy(u.data(), in.data(), u.size());
   u[31] &= 0x7f;
   bool ge = true;
-  for (int i = 31; i >= 0; --i) {
+  for (std::size_t i = u.size(); i-- > 0;) {
     if (u[i] != kP[i]) {
       ge = u[i] > kP[i];
       break;

@@ -346,9 +346,11 @@ class Parser {
       append_utf8(high, out);
       return true;
     }
-    for (const unsigned char expected : {'\\', 'u'}) {
+    for (const char expected : {'\\', 'u'}) {
       if (i_ >= n_) return fail(Code::kEofString);
-      if (s_[i_++] != expected) return fail(Code::kUnexpectedEndOfHexEscape);
+      if (s_[i_++] != static_cast<unsigned char>(expected)) {
+        return fail(Code::kUnexpectedEndOfHexEscape);
+      }
     }
     std::uint32_t low;
     if (!hex4(low)) return false;
