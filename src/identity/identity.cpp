@@ -1,7 +1,5 @@
 #include "identity/identity.h"
 
-#include <sys/stat.h>
-
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,7 +10,6 @@
 #include "base/output.h"
 #include "base/overloaded.h"
 #include "base/path.h"
-#include "base/sys.h"
 #include "base/whitespace.h"
 #include "crypto/ed25519.h"
 #include "crypto/random.h"
@@ -49,9 +46,8 @@ std::string size_mismatch(std::size_t got, std::size_t want) {
 
 json::JsonValue generate(const GenerateArgs& args) {
   const std::string& dir = args.key_dir;
-  if (auto made = make_key_directory(dir); !made) return error_result(made.error());
-  // A failure is of no consequence here.
-  (void)base::retry_on_eintr([&] { return ::chmod(dir.c_str(), 0700); });
+  auto key_dir = KeyDirectory::open(dir);
+  if (!key_dir) return error_result(key_dir.error());
 
   crypto::SecretBytes seed(crypto::kEd25519SeedSize);
   draw_random(seed.bytes());
@@ -76,11 +72,10 @@ json::JsonValue generate(const GenerateArgs& args) {
   }
   const crypto::SecretBytes public_pem = pem_encode(kPublicKeyLabel, public_der);
 
-  if (auto w = write_key_file(base::join_path(dir, kPrivateKeyFile), private_pem.view(), 0600);
-      !w) {
+  if (auto w = key_dir->write(kPrivateKeyFile, private_pem.view(), 0600); !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(base::join_path(dir, kPublicKeyFile), public_pem.view(), 0644); !w) {
+  if (auto w = key_dir->write(kPublicKeyFile, public_pem.view(), 0644); !w) {
     return error_result(w.error());
   }
 
@@ -93,11 +88,10 @@ json::JsonValue generate(const GenerateArgs& args) {
   const crypto::SecretBytes box_secret_text(base::base64url_encode(box_secret.view()));
   const std::string box_public_text = base::base64url_encode(as_view(*box_public));
 
-  if (auto w = write_key_file(base::join_path(dir, kBoxKeyFile), box_secret_text.view(), 0600);
-      !w) {
+  if (auto w = key_dir->write(kBoxKeyFile, box_secret_text.view(), 0600); !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(base::join_path(dir, kBoxPubFile), box_public_text, 0644); !w) {
+  if (auto w = key_dir->write(kBoxPubFile, box_public_text, 0644); !w) {
     return error_result(w.error());
   }
 
