@@ -28,7 +28,7 @@ constexpr Tables make_tables(const char* alphabet) {
   Tables t{};
   for (auto& row : t.at) row.fill(kNotSymbol);
   for (std::uint32_t i = 0; i < 64; ++i) {
-    for (int k = 0; k < 4; ++k)
+    for (std::size_t k = 0; k < 4; ++k)
       t.at[k][static_cast<unsigned char>(alphabet[i])] = i << (18 - 6 * k);
   }
   return t;

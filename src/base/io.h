@@ -34,8 +34,8 @@ class InputBytes {
 
   std::string_view view() const { return {data_.get(), size_}; }
   std::size_t size() const { return size_; }
-  // Gives the memory back before the owner goes away.
-  void release() {
+  // Frees the bytes and their memory at once, before the owner goes away; empty afterwards.
+  void free_storage() {
     data_.reset();
     size_ = 0;
     capacity_ = 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/hex.h"
 #include "base/utf8.h"
 #include "json/parser.h"
 #include "json/writer.h"
@@ -11,15 +12,13 @@ namespace tovrel::cas {
 
 namespace {
 
-constexpr char kHex[] = "0123456789abcdef";
-
 void append_u_escape(std::uint32_t unit, std::string& out) {
   const char b[6] = {'\\',
                      'u',
-                     kHex[(unit >> 12) & 0xF],
-                     kHex[(unit >> 8) & 0xF],
-                     kHex[(unit >> 4) & 0xF],
-                     kHex[unit & 0xF]};
+                     base::hex_digit(unit >> 12),
+                     base::hex_digit(unit >> 8),
+                     base::hex_digit(unit >> 4),
+                     base::hex_digit(unit)};
   out.append(b, 6);
 }
 

@@ -160,7 +160,7 @@ json::JsonValue store(const StoreArgs& args) {
   // The canonical text is written while the document is parsed: no value tree is built.
   auto canonical = canonicalize(input->view());
   if (!canonical) return json::error_result(text::kInvalidJson, canonical.error());
-  input->release();
+  input->free_storage();
   return keep(args.root, *canonical, false);
 }
 

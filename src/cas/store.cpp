@@ -9,7 +9,9 @@
 #include <memory>
 #include <utility>
 
+#include "base/hex.h"
 #include "base/os_error.h"
+#include "base/path.h"
 #include "base/sys.h"
 #include "cas/messages.h"
 #include "crypto/random.h"
@@ -38,18 +40,13 @@ base::Error step_error(std::string_view step, int err) {
   return base::Error{base::with_cause(step, base::os_error_text(err))};
 }
 
-void append_part(std::string& path, std::string_view part) {
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += part;
-}
-
 // `path` followed by "." and 16 random hexadecimal digits, or `path` itself when the random
 // source fails (the exclusive create then fails on the taken name).
 std::string fresh_name(const std::string& path) {
   unsigned char random[8];
   if (!crypto::random_bytes(random, sizeof random)) return path;
   return path + "." +
-         crypto::hex_lower(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
+         base::hex_lower(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
 }
 
 // Calls `attempt` with the plain name and then with fresh ones while it fails with EEXIST;
@@ -78,7 +75,7 @@ bool refuses_unnamed(int err) { return err == EOPNOTSUPP || err == EISDIR || err
 
 std::string kind_directory(std::string_view root, std::string_view dir) {
   std::string path(root);
-  append_part(path, dir);
+  base::append_path(path, dir);
   return path;
 }
 
@@ -86,9 +83,9 @@ std::string object_path(std::string_view root, std::string_view dir, std::string
                         std::string_view extension) {
   std::string path = kind_directory(root, dir);
   path.reserve(path.size() + digest.size() + extension.size() + 8);
-  append_part(path, digest.substr(0, 2));
-  append_part(path, digest.substr(2, 2));
-  append_part(path, digest);
+  base::append_path(path, digest.substr(0, 2));
+  base::append_path(path, digest.substr(2, 2));
+  base::append_path(path, digest);
   path += extension;
   return path;
 }
@@ -134,7 +131,7 @@ base::Result<TemporaryFile> TemporaryFile::create_in_kind(std::string_view root,
   const std::string kind = kind_directory(root, dir);
   if (const int err = base::make_directories(kind)) return step_error(text::kMkdir, err);
   std::string named = kind;
-  append_part(named, kIncomingName);
+  base::append_path(named, kIncomingName);
   auto file = create(kind, temporary_path(named, static_cast<long>(::getpid())));
   if (file || !may_not_write(kind)) return file;
   if (auto scratch = create_scratch()) return scratch;
@@ -170,7 +167,7 @@ base::Result<TemporaryFile> TemporaryFile::create_scratch() {
     return file;
   }
   std::string named = dir;
-  append_part(named, kScratchName);
+  base::append_path(named, kScratchName);
   auto file = create_named(temporary_path(named, static_cast<long>(::getpid())), 0600);
   if (!file) return file;
   // Only the descriptor is needed: nothing of the file outlives the process.

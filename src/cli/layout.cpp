@@ -6,7 +6,7 @@ namespace tovrel::cli::detail {
 
 std::size_t width(std::string_view text) {
   std::size_t n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
+  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return n;
 }
 

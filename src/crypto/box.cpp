@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 #include <openssl/core_names.h>
 #include <openssl/err.h>
@@ -12,26 +11,10 @@
 
 #include "crypto/init.h"
 #include "crypto/openssl_error.h"
+#include "crypto/owners.h"
 
 namespace tovrel::crypto {
 namespace {
-
-struct PkeyFree {
-  void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); }
-};
-struct PkeyCtxFree {
-  void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); }
-};
-struct KdfFree {
-  void operator()(EVP_KDF* p) const { EVP_KDF_free(p); }
-};
-struct KdfCtxFree {
-  void operator()(EVP_KDF_CTX* p) const { EVP_KDF_CTX_free(p); }
-};
-// EVP_CIPHER_CTX_free cleanses the cipher's data, the key schedule included.
-struct CipherCtxFree {
-  void operator()(EVP_CIPHER_CTX* p) const { EVP_CIPHER_CTX_free(p); }
-};
 
 const unsigned char* bytes_of(std::string_view s) {
   return reinterpret_cast<const unsigned char*>(s.data());
@@ -66,7 +49,7 @@ U reduce(std::string_view in) {
   std::memcpy(u.data(), in.data(), u.size());
   u[31] &= 0x7f;
   bool ge = true;
-  for (int i = 31; i >= 0; --i) {
+  for (std::size_t i = u.size(); i-- > 0;) {
     if (u[i] != kP[i]) {
       ge = u[i] > kP[i];
       break;
@@ -100,8 +83,7 @@ base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view pee
   }
   ensure_openssl_initialised();
   // OpenSSL clamps its own copy of the secret and frees that copy with a cleanse.
-  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> load(
-      EVP_PKEY_CTX_new_from_name(nullptr, "X25519", nullptr));
+  Owned<EVP_PKEY_CTX> load(EVP_PKEY_CTX_new_from_name(nullptr, "X25519", nullptr));
   // The agreement reads only the private half of our key. Handing OpenSSL a public half too (any
   // 32 bytes: it is never read) spares it deriving the real one, a scalar multiplication.
   std::array<unsigned char, kX25519KeySize> unused_public{};
@@ -123,10 +105,10 @@ base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view pee
       load && EVP_PKEY_fromdata_init(load.get()) == 1 &&
       EVP_PKEY_fromdata(load.get(), &own_key, EVP_PKEY_KEYPAIR, own_params) == 1 &&
       EVP_PKEY_fromdata(load.get(), &peer_key, EVP_PKEY_PUBLIC_KEY, peer_params) == 1;
-  std::unique_ptr<EVP_PKEY, PkeyFree> own(own_key);
-  std::unique_ptr<EVP_PKEY, PkeyFree> peer(peer_key);
+  Owned<EVP_PKEY> own(own_key);
+  Owned<EVP_PKEY> peer(peer_key);
   if (!loaded) return base::Error{openssl_error("x25519: load key")};
-  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree> ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
+  Owned<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(own.get(), nullptr));
   SecretBytes shared(kX25519KeySize);
   std::size_t len = shared.size();
   // No peer validation: every 32-byte string is a u-coordinate to X25519.
@@ -147,8 +129,8 @@ base::Result<SecretBytes> x25519(const SecretBytes& secret, std::string_view pee
 base::Result<SecretBytes> hkdf_sha256(const SecretBytes& ikm, std::string_view info,
                                       std::size_t length) {
   ensure_openssl_initialised();
-  std::unique_ptr<EVP_KDF, KdfFree> kdf(EVP_KDF_fetch(nullptr, OSSL_KDF_NAME_HKDF, nullptr));
-  std::unique_ptr<EVP_KDF_CTX, KdfCtxFree> ctx(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr);
+  Owned<EVP_KDF> kdf(EVP_KDF_fetch(nullptr, OSSL_KDF_NAME_HKDF, nullptr));
+  Owned<EVP_KDF_CTX> ctx(kdf ? EVP_KDF_CTX_new(kdf.get()) : nullptr);
   if (!ctx) return base::Error{openssl_error("hkdf: start")};
   char digest[] = "SHA256";
   // Without a salt parameter the extract step keys HMAC with the empty string, which HMAC
@@ -186,7 +168,7 @@ base::Result<bool> chacha20poly1305_open_in_place(const SecretBytes& key, std::s
   auto* bytes = reinterpret_cast<unsigned char*>(sealed.data());
 
   ensure_openssl_initialised();
-  std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
+  Owned<EVP_CIPHER_CTX> ctx(EVP_CIPHER_CTX_new());
   if (!ctx ||
       EVP_DecryptInit_ex(ctx.get(), EVP_chacha20_poly1305(), nullptr, key.data(),
                          bytes_of(nonce)) != 1 ||

@@ -11,23 +11,12 @@ namespace tovrel::crypto {
 
 namespace {
 
-struct CtxFree {
-  void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
-using MdCtx = std::unique_ptr<EVP_MD_CTX, CtxFree>;
-
 // -121665 / 121666 mod 2^255 - 19, little endian.
 constexpr std::array<std::uint8_t, 32> kCurveD = {
     0xa3, 0x78, 0x59, 0x13, 0xca, 0x4d, 0xeb, 0x75, 0xab, 0xd8, 0x41, 0x41, 0x4d, 0x0a, 0x70, 0x00,
     0x98, 0xe8, 0x79, 0x77, 0x79, 0x40, 0xc7, 0x8c, 0x73, 0xfe, 0x6f, 0x2b, 0xee, 0x6c, 0x03, 0x52};
 
-struct BnCtxFree {
-  void operator()(BN_CTX* c) const { BN_CTX_free(c); }
-};
-
 }  // namespace
-
-void Ed25519SigningKey::Free::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 
 base::Result<Ed25519SigningKey> Ed25519SigningKey::from_seed(
     std::span<const std::uint8_t, kEd25519SeedSize> seed) {
@@ -44,7 +33,7 @@ base::Result<Ed25519SigningKey> Ed25519SigningKey::from_seed(
 }
 
 base::Result<Ed25519Signature> Ed25519SigningKey::sign(std::string_view message) const {
-  MdCtx ctx(EVP_MD_CTX_new());
+  Owned<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
   Ed25519Signature sig{};
   std::size_t len = sig.size();
   if (!ctx || EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, key_.get()) != 1 ||
@@ -60,11 +49,10 @@ base::Result<bool> ed25519_verify(std::span<const std::uint8_t, kEd25519PublicKe
                                   std::span<const std::uint8_t, kEd25519SignatureSize> signature,
                                   std::string_view message) {
   ensure_openssl_initialised();
-  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
-      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, public_key.data(), public_key.size()),
-      &EVP_PKEY_free);
+  Owned<EVP_PKEY> key(
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, public_key.data(), public_key.size()));
   if (!key) return base::Error{openssl_error("Ed25519 key")};
-  MdCtx ctx(EVP_MD_CTX_new());
+  Owned<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) != 1) {
     return base::Error{openssl_error("Ed25519 verify")};
   }
@@ -82,7 +70,7 @@ bool ed25519_point_decodes(std::span<const std::uint8_t, kEd25519PublicKeySize> 
   // quadratic residue; the sign bit only picks between x and -x and never fails (x = 0 included).
   // d is no square, so d y^2 + 1 is never 0, and the quotient is a residue exactly when the
   // product (y^2 - 1)(d y^2 + 1) is one: no inversion is needed.
-  std::unique_ptr<BN_CTX, BnCtxFree> ctx(BN_CTX_new());
+  Owned<BN_CTX> ctx(BN_CTX_new());
   if (!ctx) return false;
   BN_CTX_start(ctx.get());
   BIGNUM* p = BN_CTX_get(ctx.get());

@@ -8,13 +8,11 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string_view>
 
 #include "base/result.h"
-
-typedef struct evp_pkey_st EVP_PKEY;
+#include "crypto/owners.h"
 
 namespace tovrel::crypto {
 
@@ -39,10 +37,7 @@ class Ed25519SigningKey {
   base::Result<Ed25519Signature> sign(std::string_view message) const;
 
  private:
-  struct Free {
-    void operator()(EVP_PKEY* key) const;
-  };
-  std::unique_ptr<EVP_PKEY, Free> key_;
+  Owned<EVP_PKEY> key_;
   Ed25519PublicKey public_key_{};
 };
 

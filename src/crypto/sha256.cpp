@@ -7,6 +7,8 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
+#include "base/hex.h"
+
 namespace tovrel::crypto {
 
 Sha256::Sha256() {
@@ -30,22 +32,11 @@ Sha256Digest sha256(std::string_view bytes) {
   return hash.finish();
 }
 
-std::string hex_lower(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.resize(bytes.size() * 2);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    out[2 * i] = kHex[c >> 4];
-    out[2 * i + 1] = kHex[c & 0xF];
-  }
-  return out;
-}
-
 std::string sha256_hex(std::string_view bytes) { return digest_hex(sha256(bytes)); }
 
 std::string digest_hex(const Sha256Digest& digest) {
-  return hex_lower(std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
+  return base::hex_lower(
+      std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
 }
 
 }  // namespace tovrel::crypto

@@ -30,7 +30,4 @@ std::string sha256_hex(std::string_view bytes);
 // The same form of a digest already computed.
 std::string digest_hex(const Sha256Digest& digest);
 
-// Lowercase hex of arbitrary bytes.
-std::string hex_lower(std::string_view bytes);
-
 }  // namespace tovrel::crypto

@@ -34,7 +34,7 @@ json::JsonValue handle_envelope_open(const std::string& key_dir) {
     return key_file.view();
   });
   // Nothing refers to the document any more: its memory goes to what follows.
-  input->release();
+  input->free_storage();
   if (!sealed) return json::error_result(sealed.error());
   return open_sealed(std::move(*sealed));
 }

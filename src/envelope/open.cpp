@@ -9,6 +9,7 @@
 
 #include "base/base64.h"
 #include "base/output.h"
+#include "base/path.h"
 #include "base/utf8.h"
 #include "base/whitespace.h"
 #include "crypto/box.h"
@@ -122,7 +123,7 @@ class EnvelopeReader final : public json::Handler {
 };
 
 // Gives a string's memory back at once rather than when its owner goes.
-void release(std::string& s) { std::string().swap(s); }
+void free_storage(std::string& s) { std::string().swap(s); }
 
 }  // namespace
 
@@ -132,12 +133,7 @@ base::Result<std::string> decode_base64url(std::string_view text) {
   return decoded;
 }
 
-std::string box_key_path(std::string_view key_dir) {
-  std::string path(key_dir);
-  if (!path.empty() && path.back() != '/') path.push_back('/');
-  path += kBoxKeyFile;
-  return path;
-}
+std::string box_key_path(std::string_view key_dir) { return base::join_path(key_dir, kBoxKeyFile); }
 
 base::Result<Sealed> read_sealed(std::string_view document, const BoxKeyReader& read_box_key) {
   // 1. Standard input is text.
@@ -222,7 +218,7 @@ json::JsonValue open_sealed(Sealed sealed) {
   // 14. The payload is one JSON object. Its text is not needed once read: its memory goes to
   // the result.
   base::Result<json::JsonValue> payload = json::parse(sealed.payload);
-  release(sealed.payload);
+  free_storage(sealed.payload);
   if (!payload) return error_result(msg::payload_not_json(payload.error()));
   if (!payload->is_object()) return error_result(std::string(msg::kPayloadNotObject));
   json::Object& map = payload->as_object();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/hex.h"
 #include "base/utf8.h"
 
 namespace tovrel::envelope::unicode {
@@ -17,12 +18,11 @@ bool in_table(const CodePointRange* table, std::size_t size, char32_t c) {
 
 // \u{hex}: lowercase digits, no leading zeros.
 void append_hex_escape(char32_t c, std::string& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out += "\\u{";
   char digits[8];
   int n = 0;
   do {
-    digits[n++] = kHex[c & 0xF];
+    digits[n++] = base::hex_digit(c);
     c >>= 4;
   } while (c != 0);
   while (n > 0) out.push_back(digits[--n]);

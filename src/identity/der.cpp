@@ -1,5 +1,6 @@
 #include "identity/der.h"
 
+#include "base/hex.h"
 #include "identity/messages.h"
 
 namespace tovrel::identity::der {
@@ -12,10 +13,9 @@ base::Error error_at(std::string_view what, std::size_t offset) {
 }
 
 std::string tag_text(std::uint8_t identifier) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out = "0x";
-  out += kHex[identifier >> 4];
-  out += kHex[identifier & 0xF];
+  out += base::hex_digit_upper(identifier >> 4);
+  out += base::hex_digit_upper(identifier);
   return out;
 }
 

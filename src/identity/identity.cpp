@@ -1,7 +1,5 @@
 #include "identity/identity.h"
 
-#include <sys/stat.h>
-
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,7 +9,7 @@
 #include "base/os_error.h"
 #include "base/output.h"
 #include "base/overloaded.h"
-#include "base/sys.h"
+#include "base/path.h"
 #include "base/whitespace.h"
 #include "crypto/ed25519.h"
 #include "crypto/random.h"
@@ -32,7 +30,7 @@ using json::error_result;
 // The random source failing leaves nothing sensible to answer: the process ends.
 void draw_random(std::span<std::uint8_t> out) {
   if (auto drawn = crypto::random_bytes(out.data(), out.size()); !drawn) {
-    base::internal_failure(base::with_cause(text::kInternalError, drawn.error()));
+    base::internal_failure(base::with_cause(text::kCryptoFailure, drawn.error()));
   }
 }
 
@@ -48,15 +46,14 @@ std::string size_mismatch(std::size_t got, std::size_t want) {
 
 json::JsonValue generate(const GenerateArgs& args) {
   const std::string& dir = args.key_dir;
-  if (auto made = make_key_directory(dir); !made) return error_result(made.error());
-  // A failure is of no consequence here.
-  (void)base::retry_on_eintr([&] { return ::chmod(dir.c_str(), 0700); });
+  auto key_dir = KeyDirectory::open(dir);
+  if (!key_dir) return error_result(key_dir.error());
 
   crypto::SecretBytes seed(crypto::kEd25519SeedSize);
   draw_random(seed.bytes());
   auto signing =
       crypto::Ed25519SigningKey::from_seed(seed.bytes().first<crypto::kEd25519SeedSize>());
-  if (!signing) base::internal_failure(base::with_cause(text::kInternalError, signing.error()));
+  if (!signing) base::internal_failure(base::with_cause(text::kCryptoFailure, signing.error()));
   const crypto::Ed25519PublicKey public_key = signing->public_key();
 
   crypto::SecretBytes private_pem;
@@ -75,10 +72,10 @@ json::JsonValue generate(const GenerateArgs& args) {
   }
   const crypto::SecretBytes public_pem = pem_encode(kPublicKeyLabel, public_der);
 
-  if (auto w = write_key_file(key_path(dir, kPrivateKeyFile), private_pem.view(), 0600); !w) {
+  if (auto w = key_dir->write(kPrivateKeyFile, private_pem.view(), 0600); !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(key_path(dir, kPublicKeyFile), public_pem.view(), 0644); !w) {
+  if (auto w = key_dir->write(kPublicKeyFile, public_pem.view(), 0644); !w) {
     return error_result(w.error());
   }
 
@@ -86,15 +83,15 @@ json::JsonValue generate(const GenerateArgs& args) {
   draw_random(box_secret.bytes());
   auto box_public = crypto::x25519_public_key(box_secret.bytes().first<crypto::kX25519KeySize>());
   if (!box_public)
-    base::internal_failure(base::with_cause(text::kInternalError, box_public.error()));
+    base::internal_failure(base::with_cause(text::kCryptoFailure, box_public.error()));
   // The text form is as secret as the key: wiped too.
   const crypto::SecretBytes box_secret_text(base::base64url_encode(box_secret.view()));
   const std::string box_public_text = base::base64url_encode(as_view(*box_public));
 
-  if (auto w = write_key_file(key_path(dir, kBoxKeyFile), box_secret_text.view(), 0600); !w) {
+  if (auto w = key_dir->write(kBoxKeyFile, box_secret_text.view(), 0600); !w) {
     return error_result(w.error());
   }
-  if (auto w = write_key_file(key_path(dir, kBoxPubFile), box_public_text, 0644); !w) {
+  if (auto w = key_dir->write(kBoxPubFile, box_public_text, 0644); !w) {
     return error_result(w.error());
   }
 
@@ -137,12 +134,12 @@ json::JsonValue handle_keypair(KeypairCommands command) {
 }
 
 json::JsonValue handle_sign(const std::string& key_dir, const std::string& hash) {
-  auto content = base::as_text(base::read_file(key_path(key_dir, kPrivateKeyFile)));
+  auto content = base::as_text(base::read_file(base::join_path(key_dir, kPrivateKeyFile)));
   if (!content) return error_result(text::kReadPrivateKey, content.error());
   auto key = read_private_key(content->view());
   if (!key) return error_result(text::kParsePrivateKey, key.error());
   auto signature = key->sign(hash);
-  if (!signature) base::internal_failure(base::with_cause(text::kInternalError, signature.error()));
+  if (!signature) base::internal_failure(base::with_cause(text::kCryptoFailure, signature.error()));
   json::JsonValue out = json::object();
   out["hash"] = hash;
   out["signature"] = base::base64url_encode(as_view(*signature));
@@ -167,7 +164,7 @@ json::JsonValue handle_verify(const std::string& hash, const std::string& signat
   crypto::Ed25519Signature bytes;
   std::copy(sig->begin(), sig->end(), bytes.begin());
   auto valid = crypto::ed25519_verify(*key, bytes, hash);
-  if (!valid) base::internal_failure(base::with_cause(text::kInternalError, valid.error()));
+  if (!valid) base::internal_failure(base::with_cause(text::kCryptoFailure, valid.error()));
   out["valid"] = *valid;
   return out;
 }

@@ -20,8 +20,9 @@ inline constexpr std::string_view kParsePublicKey = "parse public key";
 // The cause under kEncodePrivateKey / kEncodePublicKey: "document of {n} bytes, expected {m}".
 inline constexpr std::string_view kEncodedSizeGot = "document of ";
 inline constexpr std::string_view kEncodedSizeWant = " bytes, expected ";
-// The diagnostic of an internal failure of the random source: "Error: {}".
-inline constexpr std::string_view kInternalError = "Error";
+// The diagnostic of an internal failure (the random source, or an OpenSSL call deriving,
+// signing or verifying that fails though its input was accepted): "Error: {}".
+inline constexpr std::string_view kCryptoFailure = "Error";
 
 // Wrappers of the key readers' causes.
 inline constexpr std::string_view kPkcs8Asn1 = "PKCS#8 ASN.1 error";

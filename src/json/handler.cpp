@@ -1,4 +1,4 @@
-// Between values and parts: the builder behind parse(), and the walk of a value.
+// Between values and parts: the builder of values, and the walk of a value.
 
 #include "json/handler.h"
 
@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "base/overloaded.h"
-#include "json/parser.h"
 
 namespace tovrel::json {
 
@@ -57,13 +56,6 @@ void walk(const JsonValue& value, Handler& handler) {
                  },
              },
              value.storage());
-}
-
-base::Result<JsonValue> parse(std::string_view bytes) {
-  ValueBuilder builder;
-  base::Status parsed = parse(bytes, builder);
-  if (!parsed) return std::move(parsed).take_error();
-  return builder.take();
 }
 
 }  // namespace tovrel::json

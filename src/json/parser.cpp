@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "base/utf8.h"
 #include "json/pow10.h"
@@ -345,9 +346,11 @@ class Parser {
       append_utf8(high, out);
       return true;
     }
-    for (const unsigned char expected : {'\\', 'u'}) {
+    for (const char expected : {'\\', 'u'}) {
       if (i_ >= n_) return fail(Code::kEofString);
-      if (s_[i_++] != expected) return fail(Code::kUnexpectedEndOfHexEscape);
+      if (s_[i_++] != static_cast<unsigned char>(expected)) {
+        return fail(Code::kUnexpectedEndOfHexEscape);
+      }
     }
     std::uint32_t low;
     if (!hex4(low)) return false;
@@ -516,6 +519,13 @@ class Parser {
 
 base::Status parse(std::string_view bytes, Handler& handler) {
   return Parser(bytes, handler).run();
+}
+
+base::Result<JsonValue> parse(std::string_view bytes) {
+  ValueBuilder builder;
+  base::Status parsed = parse(bytes, builder);
+  if (!parsed) return std::move(parsed).take_error();
+  return builder.take();
 }
 
 }  // namespace tovrel::json

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "base/decimal.h"
+#include "base/hex.h"
 #include "base/overloaded.h"
 #include "json/scan.h"
 
@@ -23,10 +24,9 @@ struct Escape {
   std::uint8_t size;
 };
 constexpr std::array<Escape, 0x80> kEscapes = [] {
-  constexpr char kHex[] = "0123456789abcdef";
   std::array<Escape, 0x80> table{};
   for (unsigned c = 0; c < 0x20; ++c) {
-    table[c] = {{'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]}, 6};
+    table[c] = {{'\\', 'u', '0', '0', base::hex_digit(c >> 4), base::hex_digit(c)}, 6};
   }
   const auto short_escape = [&](unsigned char c, char letter) { table[c] = {{'\\', letter}, 2}; };
   short_escape('"', '"');

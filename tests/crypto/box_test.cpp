@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "crypto/sha256.h"
+#include "base/hex.h"
 
 namespace tovrel::crypto {
 namespace {
@@ -22,7 +22,7 @@ std::string unhex(std::string_view hex) {
 
 std::string hex(const base::Result<SecretBytes>& b) {
   if (!b) return "error: " + b.error();
-  return hex_lower(b->view());
+  return base::hex_lower(b->view());
 }
 
 TEST(X25519, PublishedVectors) {
@@ -50,7 +50,7 @@ TEST(X25519, PublishedVectors) {
     const SecretBytes secret(unhex(c.secret));
     EXPECT_EQ(hex(x25519(secret, unhex(c.peer))), c.shared) << c.label;
     // The caller's secret is not clamped in place.
-    EXPECT_EQ(hex_lower(secret.view()), c.secret) << c.label;
+    EXPECT_EQ(base::hex_lower(secret.view()), c.secret) << c.label;
     EXPECT_FALSE(is_small_order_x25519(unhex(c.peer))) << c.label;
   }
 }

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "base/base64.h"
@@ -122,6 +125,34 @@ TEST_F(IdentityE2e, FailuresAreResultsWithStatusZero) {
   write_file(tmp / "file", "");
   EXPECT_EQ(ok({"keypair", "generate", "--key-dir", tmp / "file"}),
             "{\"error\":\"mkdir: File exists (os error 17)\"}\n");
+}
+
+// A key directory whose owner may not list it, or not even search it, is still the key
+// directory: it is made 0700 and receives the four files. Run as another user where the
+// tests run as root, whom no permission stops.
+TEST_F(IdentityE2e, KeyDirectoryTheOwnerMayNotRead) {
+  const std::optional<unsigned> user = test::other_user();
+  ASSERT_EQ(::chmod(tmp.path().c_str(), 0755), 0);
+  for (const mode_t mode : {0300, 0100, 0200, 0000}) {
+    SCOPED_TRACE("mode " + std::to_string(mode >> 6) + "00");
+    const std::string dir = tmp / ("m" + std::to_string(mode));
+    ASSERT_EQ(::mkdir(dir.c_str(), mode), 0);
+    if (user) {
+      ASSERT_EQ(::chown(dir.c_str(), *user, *user), 0);
+    }
+    test::RunOptions o;
+    o.uid = user;
+    const RunResult r = test::run({"keypair", "generate", "--key-dir", dir}, o);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(extract(r.out, "box_pub"), read_file(dir + "/box_pub.pem"));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    for (const char* name : {"private_key.pem", "public_key.pem", "box_key.pem"}) {
+      EXPECT_TRUE(std::filesystem::exists(dir + "/" + name)) << name;
+    }
+  }
 }
 
 }  // namespace

@@ -199,17 +199,46 @@ TEST(Generate, EmptyKeyDirUsesTheWorkingDirectory) {
   EXPECT_EQ(str(s, "signature").size(), 86u);
 }
 
-TEST(WriteKeyFile, ExactContentAndExclusive) {
+TEST(KeyDirectory, ExactContentAndExclusive) {
   TempDir tmp;
   Umask mask(0);
-  ASSERT_TRUE(write_key_file(tmp / "f", std::string("a\0b", 3), 0640).ok());
+  auto dir = KeyDirectory::open(tmp.path());
+  ASSERT_TRUE(dir.ok()) << dir.error();
+  ASSERT_TRUE(dir->write("f", std::string("a\0b", 3), 0640).ok());
   EXPECT_EQ(read_file(tmp / "f"), std::string("a\0b", 3));
   EXPECT_EQ(mode_of(tmp / "f"), 0640u);
-  auto again = write_key_file(tmp / "f", "x", 0600);
+  auto again = dir->write("f", "x", 0600);
   ASSERT_FALSE(again.ok());
   EXPECT_EQ(again.error(), "create " + tmp / "f" + ": File exists (os error 17)");
-  EXPECT_EQ(write_key_file(tmp / "no/f", "x", 0600).error(),
+  EXPECT_EQ(dir->write("no/f", "x", 0600).error(),
             "create " + tmp / "no/f" + ": No such file or directory (os error 2)");
+}
+
+// The directory is resolved once: swapped for a link to another one after it was opened, it
+// still receives the files, and the link's target none (the texts keep the path as given).
+TEST(KeyDirectory, FilesLandInTheDirectoryOpened) {
+  TempDir tmp;
+  const std::string path = tmp / "keys";
+  auto dir = KeyDirectory::open(path);
+  ASSERT_TRUE(dir.ok()) << dir.error();
+  EXPECT_EQ(mode_of(path), 0700u);
+  ASSERT_EQ(::rename(path.c_str(), (tmp / "moved").c_str()), 0);
+  ASSERT_EQ(::mkdir((tmp / "elsewhere").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink((tmp / "elsewhere").c_str(), path.c_str()), 0);
+  ASSERT_TRUE(dir->write("private_key.pem", "k", 0600).ok());
+  EXPECT_EQ(read_file(tmp / "moved/private_key.pem"), "k");
+  EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere/private_key.pem"));
+  EXPECT_EQ(dir->write("private_key.pem", "k", 0600).error(),
+            "create " + path + "/private_key.pem: File exists (os error 17)");
+
+  // Removed after it was opened: nothing is made anywhere, and the creation says why.
+  auto gone = KeyDirectory::open(tmp / "gone");
+  ASSERT_TRUE(gone.ok()) << gone.error();
+  ASSERT_EQ(::rmdir((tmp / "gone").c_str()), 0);
+  ASSERT_EQ(::mkdir((tmp / "gone").c_str(), 0700), 0);
+  EXPECT_EQ(gone->write("f", "x", 0600).error(),
+            "create " + tmp / "gone" + "/f: No such file or directory (os error 2)");
+  EXPECT_FALSE(std::filesystem::exists(tmp / "gone/f"));
 }
 
 // Holds files to at most `bytes` bytes for one scope; a longer write fails with EFBIG.
@@ -243,7 +272,7 @@ TEST(Generate, FailedWriteLeavesThePrefix) {
   EXPECT_FALSE(std::filesystem::exists(dir + "/public_key.pem"));
   {
     FileSizeLimit limit(100);
-    EXPECT_EQ(write_key_file(tmp / "w", std::string(150, 'x'), 0600).error(),
+    EXPECT_EQ(KeyDirectory::open(tmp.path())->write("w", std::string(150, 'x'), 0600).error(),
               "write " + tmp / "w" + ": File too large (os error 27)");
   }
   EXPECT_EQ(read_file(tmp / "w"), std::string(100, 'x'));
