@@ -1,12 +1,19 @@
 // The crypto wrappers: published vectors, and the acceptance rules of verification and of
 // public-key decoding on crafted keys and signatures.
 
+#include <errno.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <set>
 
 #include <gtest/gtest.h>
+#include <openssl/ecerr.h>
 #include <openssl/err.h>
 #include <openssl/evperr.h>
+#include <openssl/proverr.h>
 
 #include "crypto/ed25519.h"
 #include "crypto/init.h"
@@ -177,13 +184,50 @@ TEST(Random, FillsAndDiffers) {
 }
 
 // The initialisation skips only work no call needs: OpenSSL's reason texts, which error
-// messages carry, are still there (not "lib(6)::reason(130)").
+// messages carry, are there when a text is made (not "lib(6)::reason(130)").
 TEST(OpenSsl, ErrorsCarryTheirReasonTexts) {
   ensure_openssl_initialised();
   ERR_raise(ERR_LIB_EVP, EVP_R_INVALID_KEY_LENGTH);
   EXPECT_EQ(openssl_error("load key"),
             "load key: error:03000082:digital envelope routines::invalid key length");
   EXPECT_EQ(openssl_error("again"), "again: unknown error");
+}
+
+// Makes error texts after successful calls (which set up OpenSSL and its error queue), one per
+// library; exits 0 when each carries its reason, else 1 with the text on standard error.
+[[noreturn]] void make_error_texts_after_successful_calls() {
+  const std::array<std::uint8_t, 32> seed{};
+  auto key = Ed25519SigningKey::from_seed(seed);
+  if (!key.ok() || !key->sign("message").ok()) _exit(2);
+  const struct {
+    int lib;
+    int reason;
+    const char* text;
+  } cases[] = {
+      {ERR_LIB_EVP, EVP_R_INVALID_KEY_LENGTH,
+       "error:03000082:digital envelope routines::invalid key length"},
+      {ERR_LIB_PROV, PROV_R_INVALID_KEY_LENGTH,
+       "error:1C800069:Provider routines::invalid key length"},
+      {ERR_LIB_EC, EC_R_INVALID_KEY, "error:08000074:elliptic curve routines::invalid key"},
+      {ERR_LIB_SYS, ENOENT, "error:80000002:system library::No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    ERR_raise(c.lib, c.reason);
+    const std::string text = openssl_error("step");
+    if (text != std::string("step: ") + c.text) {
+      std::fprintf(stderr, "%s\n", text.c_str());
+      _exit(1);
+    }
+  }
+  _exit(0);
+}
+
+// The reason texts are loaded when the first error text is made, not at start: a text made after
+// successful calls still carries its reason. Run in a process of its own, where no text was made
+// before.
+TEST(OpenSslDeathTest, ErrorTextAfterSuccessfulCallsCarriesItsReason) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(make_error_texts_after_successful_calls(), ::testing::ExitedWithCode(0), "^$");
 }
 
 bool all_zero(const unsigned char* begin, std::size_t size) {
