@@ -39,8 +39,7 @@ done
 failed=()
 for name in "${names[@]}"; do
   if wait "${pids[$name]}"; then
-    echo "-- fuzz_$name: passed"
-    tail -n 3 "$logs/$name.log"
+    echo "-- fuzz_$name: passed: $(grep -E '^Done [0-9]+ runs' "$logs/$name.log" | tail -n 1)"
   else
     status=$?
     failed+=("$name")
