@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
 #include <string.h>
 #include <sys/resource.h>
@@ -64,25 +63,10 @@ bool raised_by_fault(const siginfo_t& info) { return info.si_code > 0; }
 
 bool is_stack_overflow(std::uintptr_t addr) { return addr >= g_reach_lowest && addr < g_reach_top; }
 
-// Ends the process by `sig` as its default action would; safe in a signal handler. The signal
-// is blocked while its handler runs: raised, it stays pending until it is unblocked.
-[[noreturn]] void end_by_default_action(int sig) {
-  struct sigaction dfl;
-  memset(&dfl, 0, sizeof dfl);
-  dfl.sa_handler = SIG_DFL;
-  sigaction(sig, &dfl, nullptr);
-  raise(sig);
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, sig);
-  pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
-  _exit(128 + sig);  // not reached: the default action of SIGSEGV and SIGBUS ends the process
-}
-
 void on_fault(int sig, siginfo_t* info, void*) {
   // A signal sent by another process carries no fault address (its pid sits in that place), and
   // returning would swallow it.
-  if (!raised_by_fault(*info)) end_by_default_action(sig);
+  if (!raised_by_fault(*info)) base::end_by_signal(sig);
   if (is_stack_overflow(reinterpret_cast<std::uintptr_t>(info->si_addr))) {
     static const char kText[] = "tovrel: stack overflow\n";
     ssize_t ignored = write(2, kText, sizeof kText - 1);
