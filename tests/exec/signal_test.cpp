@@ -5,6 +5,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,10 +20,13 @@ namespace {
 
 using test::TempDir;
 
-// Starts tovrel with `args` as a process of the test's group, with TERM, INT and HUP at their
-// defaults and unblocked (as a caller's shell would start it in the foreground), its standard
-// streams the null device.
-pid_t start_plain(const std::vector<std::string>& args) {
+// Starts tovrel with `args`, with TERM, INT and HUP at their defaults and unblocked (as a
+// caller's shell would start it in the foreground). Without `terminal` it is a process of the
+// test's group and its standard streams are the null device; with one, it leads a session of
+// its own whose terminal (and standard streams) is the pseudo-terminal `terminal` is the other
+// side of.
+pid_t start_tovrel(const std::vector<std::string>& args, int terminal = -1) {
+  const std::string tty = terminal >= 0 ? ptsname(terminal) : "/dev/null";
   std::vector<std::string> strings{TOVREL_BIN};
   strings.insert(strings.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -33,8 +38,10 @@ pid_t start_plain(const std::vector<std::string>& args) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    const int null = open("/dev/null", O_RDWR);
-    for (int fd = 0; fd < 3; ++fd) dup2(null, fd);
+    if (terminal >= 0) setsid();
+    const int fd = open(tty.c_str(), O_RDWR);  // a session leader's first terminal is its own
+    for (int target = 0; target < 3; ++target) dup2(fd, target);
+    if (fd > 2) close(fd);
     execv(TOVREL_BIN, argv.data());
     _exit(127);
   }
@@ -81,9 +88,10 @@ TEST(ExecSignals, TheChildNeverOutlivesTovrel) {
     const std::string fifo = dir / ("pid" + std::to_string(i));
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string ignore = cases[i].child_ignores ? "trap '' TERM INT HUP; " : "";
-    started.push_back({start_plain({"exec", cases[i].command, "--cmd", "sh", "--arg", "-c", "--arg",
-                                    ignore + "echo $$ > \"$0\"; exec sleep 60", "--arg", fifo}),
-                       0});
+    started.push_back(
+        {start_tovrel({"exec", cases[i].command, "--cmd", "sh", "--arg", "-c", "--arg",
+                       ignore + "echo $$ > \"$0\"; exec sleep 60", "--arg", fifo}),
+         0});
   }
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     started[i].child = read_pid(dir / ("pid" + std::to_string(i)));
@@ -98,6 +106,41 @@ TEST(ExecSignals, TheChildNeverOutlivesTovrel) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.sig) << label << ": status " << status;
     // Reaped by tovrel before it ended: not even a zombie is left.
     EXPECT_TRUE(gone(started[i].child)) << label;
+  }
+}
+
+TEST(ExecSignals, WhatTheKernelSentIsNotPassedOn) {
+  // tovrel leads a session whose terminal sends it SIGINT on a ^C; its child is put in a
+  // session of its own (setsid keeps its pid), so that an INT it gets can only be one that
+  // tovrel passed on. It notes each and goes on: only the kill after the grace ends it.
+  const std::string script =
+      "trap 'echo INT >> \"$0.log\"' INT; echo $$ > \"$0\"; while :; do sleep 0.05; done";
+  for (const bool from_terminal : {true, false}) {
+    const char* label = from_terminal ? "^C on the terminal" : "kill -INT";
+    TempDir dir;
+    const std::string fifo = dir / "pid";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+      GTEST_SKIP() << "no pseudo-terminal: " << strerror(errno);
+    }
+    const pid_t tovrel = start_tovrel({"exec", "run", "--cmd", "setsid", "--arg", "sh", "--arg",
+                                       "-c", "--arg", script, "--arg", fifo},
+                                      terminal);
+    const pid_t child = read_pid(fifo);
+    ASSERT_GT(child, 0) << label;
+    if (from_terminal) {
+      ASSERT_EQ(write(terminal, "\x03", 1), 1) << label;
+    } else {
+      ASSERT_EQ(kill(tovrel, SIGINT), 0) << label;
+    }
+    const int status = wait_status(tovrel);
+    close(terminal);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << label << ": " << status;
+    EXPECT_TRUE(gone(child)) << label;
+    const std::string log =
+        access((fifo + ".log").c_str(), F_OK) == 0 ? test::read_file(fifo + ".log") : std::string();
+    EXPECT_EQ(log, from_terminal ? "" : "INT\n") << label;
   }
 }
 
