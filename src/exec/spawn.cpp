@@ -8,7 +8,6 @@
 
 #include "base/os_error.h"
 #include "base/sys.h"
-#include "exec/child_run.h"
 #include "exec/messages.h"
 #include "exec/operations.h"
 #include "exec/process.h"
@@ -69,8 +68,7 @@ void start_stdin_writer(Fd pipe, std::string_view rest) {
 // child to read it: what the pipe takes at once is written here, the rest by a writer process.
 void deliver_detached_stdin(Fd pipe, std::string_view data) {
   (void)base::set_nonblocking(pipe.get());
-  const ssize_t n =
-      base::retry_on_eintr([&] { return ::write(pipe.get(), data.data(), data.size()); });
+  const ssize_t n = base::write_now(pipe.get(), data.data(), data.size());
   if (n < 0 && errno != EAGAIN) return;  // the child takes nothing more
   if (n > 0) data.remove_prefix(static_cast<std::size_t>(n));
   if (!data.empty()) start_stdin_writer(std::move(pipe), data);
