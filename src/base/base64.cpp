@@ -1,10 +1,13 @@
 #include "base/base64.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#include "base/wipe.h"
 
 namespace tovrel::base {
 
@@ -77,13 +80,18 @@ std::string encode(std::string_view bytes, const char* alphabet, bool pad) {
   return out;
 }
 
+// The decoded bytes may be a secret (a private key's DER, a box key): every buffer that held
+// them is wiped, and the output never lives in a string's inline storage, whose bytes a move
+// copies and leaves behind, so that handing it on moves the one heap buffer.
+constexpr std::size_t kBeyondInline = 16;
+
 // Decodes `symbols` onto `out`, whole groups of four and then a final group of two or three
 // (a final single symbol is only checked). False when a byte is outside the alphabet; `out`
 // then holds garbage.
 bool decode_symbols(std::string_view symbols, const Tables& t, std::string& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(symbols.data());
   const std::size_t n = symbols.size();
-  out.reserve(n / 4 * 3 + 2);
+  out.reserve(std::max(n / 4 * 3 + 2, kBeyondInline));
   // Groups go through a small buffer, whole words stored and only their leading bytes kept, so
   // that the string neither zero-fills nor checks its capacity per byte.
   char buf[3 * 256 + 2];
@@ -125,6 +133,7 @@ bool decode_symbols(std::string_view symbols, const Tables& t, std::string& out)
     out += static_cast<char>(v >> 16);
     if (rest == 3) out += static_cast<char>(v >> 8);
   }
+  wipe(buf, sizeof buf);
   return (seen & kNotSymbol) == 0;
 }
 
@@ -167,29 +176,39 @@ Result<std::string> base64_decode(std::string_view text) {
   const std::size_t end = last == std::string_view::npos ? 0 : last + 1;
   const std::string_view symbols = text.substr(0, end);
   std::string out;
+  const auto failed = [&out](Error e) {
+    wipe(out);
+    return e;
+  };
   if (!decode_symbols(symbols, kStandardTables, out)) {
     bool padded = false;
     const std::size_t at = first_non_symbol(text, kStandardTables, &padded);
-    return invalid_symbol(static_cast<unsigned char>(text[at]), at);
+    return failed(invalid_symbol(static_cast<unsigned char>(text[at]), at));
   }
-  if (text.size() % 4 != 0) return invalid_length(text.size());
+  if (text.size() % 4 != 0) return failed(invalid_length(text.size()));
   const std::size_t pad = text.size() - end;
   // Padding completes the final group: "xx==" or "xxx=", never more.
-  if (pad > 2 || (pad > 0 && end % 4 != 4 - pad)) return invalid_padding();
-  if (Status s = check_last_symbol(symbols, kStandardTables); !s) return std::move(s).take_error();
+  if (pad > 2 || (pad > 0 && end % 4 != 4 - pad)) return failed(invalid_padding());
+  if (Status s = check_last_symbol(symbols, kStandardTables); !s) {
+    return failed(std::move(s).take_error());
+  }
   return out;
 }
 
 Result<std::string> base64url_decode(std::string_view text) {
   std::string out;
+  const auto failed = [&out](Error e) {
+    wipe(out);
+    return e;
+  };
   if (!decode_symbols(text, kUrlTables, out)) {
     bool padded = false;
     const std::size_t at = first_non_symbol(text, kUrlTables, &padded);
-    if (padded) return invalid_padding();
-    return invalid_symbol(static_cast<unsigned char>(text[at]), at);
+    if (padded) return failed(invalid_padding());
+    return failed(invalid_symbol(static_cast<unsigned char>(text[at]), at));
   }
-  if (text.size() % 4 == 1) return invalid_length(text.size());
-  if (Status s = check_last_symbol(text, kUrlTables); !s) return std::move(s).take_error();
+  if (text.size() % 4 == 1) return failed(invalid_length(text.size()));
+  if (Status s = check_last_symbol(text, kUrlTables); !s) return failed(std::move(s).take_error());
   return out;
 }
 

@@ -3,6 +3,9 @@
 // Decoding errors carry the exact texts callers print:
 //   "Invalid symbol {byte}, offset {offset}.", "Invalid input length: {n}",
 //   "Invalid last symbol {byte}, offset {offset}.", "Invalid padding".
+// The decoded bytes may be secret: the decoders wipe every buffer of their own that held them,
+// on failure too, and hand over a heap buffer that moves without leaving a copy behind; the
+// caller wipes what it is given.
 
 #include <string>
 #include <string_view>

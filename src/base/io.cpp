@@ -5,13 +5,23 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "base/os_error.h"
 #include "base/sys.h"
 #include "base/utf8.h"
+#include "base/wipe.h"
 
 namespace tovrel::base {
 
 void InputBytes::Free::operator()(char* p) const { ::free(p); }
+
+void InputBytes::free_storage() noexcept {
+  if (secret_ && data_) wipe(data_.get(), capacity_);
+  data_.reset();
+  size_ = 0;
+  capacity_ = 0;
+}
 
 std::span<char> InputBytes::room(std::size_t want) {
   if (capacity_ - size_ >= want) return {data_.get() + size_, capacity_ - size_};
@@ -20,10 +30,20 @@ std::span<char> InputBytes::room(std::size_t want) {
     if (capacity > SIZE_MAX / 2) return {};
     capacity *= 2;
   }
-  char* grown = static_cast<char*>(::realloc(data_.get(), capacity));
-  if (!grown) return {};
-  (void)data_.release();
-  data_.reset(grown);
+  if (secret_) {
+    char* grown = static_cast<char*>(::malloc(capacity));
+    if (!grown) return {};
+    if (size_ != 0) std::memcpy(grown, data_.get(), size_);
+    const std::size_t size = size_;
+    free_storage();
+    data_.reset(grown);
+    size_ = size;
+  } else {
+    char* grown = static_cast<char*>(::realloc(data_.get(), capacity));
+    if (!grown) return {};
+    (void)data_.release();
+    data_.reset(grown);
+  }
   capacity_ = capacity;
   return {data_.get() + size_, capacity_ - size_};
 }
@@ -46,16 +66,27 @@ int read_to_end(int fd, InputBytes& into) {
   }
 }
 
-Result<InputBytes> read_all(int fd) {
-  InputBytes in;
+namespace {
+
+Result<InputBytes> read_all_into(int fd, InputBytes in) {
   if (const int err = read_to_end(fd, in)) return Error{os_error_text(err)};
   return in;
 }
 
-Result<InputBytes> read_file(const std::string& path) {
+Result<InputBytes> read_file_into(const std::string& path, InputBytes in) {
   const Fd fd = open_file(path, O_RDONLY);
   if (!fd.valid()) return Error{os_error_text(errno)};
-  return read_all(fd.get());
+  return read_all_into(fd.get(), std::move(in));
+}
+
+}  // namespace
+
+Result<InputBytes> read_all(int fd) { return read_all_into(fd, InputBytes()); }
+
+Result<InputBytes> read_file(const std::string& path) { return read_file_into(path, InputBytes()); }
+
+Result<InputBytes> read_secret_file(const std::string& path) {
+  return read_file_into(path, InputBytes::for_secret());
 }
 
 Result<InputBytes> as_text(Result<InputBytes> bytes) {

@@ -9,6 +9,7 @@
 #include <openssl/kdf.h>
 #include <openssl/params.h>
 
+#include "base/wipe.h"
 #include "crypto/init.h"
 #include "crypto/openssl_error.h"
 #include "crypto/owners.h"
@@ -176,9 +177,11 @@ base::Result<bool> chacha20poly1305_open_in_place(const SecretBytes& key, std::s
                           bytes + body) != 1) {
     return base::Error{openssl_error("chacha20-poly1305: start")};
   }
-  // A refusal leaves OpenSSL's reason on its queue, where it is of no interest.
-  const auto refused = [] {
+  // A refusal leaves OpenSSL's reason on its queue, where it is of no interest. The bytes may
+  // already be decrypted (the tag is checked last), so they are wiped.
+  const auto refused = [&sealed] {
     ERR_clear_error();
+    base::wipe(sealed.data(), sealed.size());
     return false;
   };
   int n = 0;

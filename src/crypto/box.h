@@ -46,8 +46,9 @@ base::Result<Opened> chacha20poly1305_open(const SecretBytes& key, std::string_v
                                            std::string_view aad, std::string_view sealed);
 
 // The same, decrypting where the bytes are, so that a large payload is not held twice: true when
-// `sealed` opened, and it then holds the plaintext (the tag dropped); false when it did not, and
-// its bytes are then of no use. The errors are those above.
+// `sealed` opened, and it then holds the plaintext (the tag dropped); false when it did not: its
+// bytes are then of no use, and zeros once decryption has begun (the tag is checked last, so
+// they may have been decrypted). The errors are those above.
 base::Result<bool> chacha20poly1305_open_in_place(const SecretBytes& key, std::string_view nonce,
                                                   std::string_view aad, std::string& sealed);
 

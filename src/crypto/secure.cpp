@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <utility>
 
-#include <openssl/crypto.h>
+#include "base/wipe.h"
 
 namespace tovrel::crypto {
-namespace {
 
-// The whole capacity of `s`, then empty; the buffer stays allocated.
-void wipe(std::string& s) noexcept {
-  OPENSSL_cleanse(s.data(), s.capacity());
-  s.clear();
-}
-
-}  // namespace
+using base::wipe;
 
 SecretBytes::SecretBytes(std::string&& bytes) : bytes_(std::move(bytes)) {
   // A short string is moved by copying its characters out of its own storage.
@@ -54,7 +47,7 @@ void SecretBytes::append(std::string_view bytes) {
 
 void SecretBytes::resize(std::size_t n) {
   reserve(n);
-  if (n < bytes_.size()) OPENSSL_cleanse(bytes_.data() + n, bytes_.size() - n);
+  if (n < bytes_.size()) wipe(bytes_.data() + n, bytes_.size() - n);
   bytes_.resize(n, '\0');
 }
 

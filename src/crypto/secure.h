@@ -1,7 +1,7 @@
 #pragma once
 // Secret material: SecretBytes, the one holder of every secret this program keeps in its own
-// memory. It overwrites its memory with zeros (OPENSSL_cleanse, which the compiler may not
-// elide) whenever it lets go of it: when it dies, is cleared or moved from, shrinks, or grows
+// memory. It overwrites its memory with zeros (base::wipe, which the compiler may not elide)
+// whenever it lets go of it: when it dies, is cleared or moved from, shrinks, or grows
 // into a larger buffer, always over the whole capacity, since bytes past the size may still
 // hold an earlier, longer content.
 

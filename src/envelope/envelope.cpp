@@ -28,7 +28,7 @@ json::JsonValue handle_envelope_open(const std::string& key_dir) {
   if (!input) return json::error_result(msg::read_stdin(input.error()));
   base::InputBytes key_file;
   base::Result<Sealed> sealed = read_sealed(input->view(), [&]() -> base::Result<std::string_view> {
-    auto text = base::as_text(base::read_file(box_key_path(key_dir)));
+    auto text = base::as_text(base::read_secret_file(box_key_path(key_dir)));
     if (!text) return std::move(text).take_error();
     key_file = std::move(*text);
     return key_file.view();

@@ -12,6 +12,7 @@
 #include "base/path.h"
 #include "base/utf8.h"
 #include "base/whitespace.h"
+#include "base/wipe.h"
 #include "crypto/box.h"
 #include "crypto/secure.h"
 #include "envelope/env_map.h"
@@ -122,8 +123,24 @@ class EnvelopeReader final : public json::Handler {
   std::string unescaped_;
 };
 
-// Gives a string's memory back at once rather than when its owner goes.
-void free_storage(std::string& s) { std::string().swap(s); }
+// Wipes a string that held plaintext and gives its memory back at once rather than when its
+// owner goes.
+void wipe_and_free(std::string& s) {
+  base::wipe(s);
+  std::string().swap(s);
+}
+
+// Wipes every string value in `value`, nested ones included: what a payload held and is not
+// handed back.
+void wipe_strings(json::JsonValue& value) {
+  if (value.is_string()) {
+    base::wipe(value.as_string());
+  } else if (value.is_array()) {
+    for (json::JsonValue& element : value.as_array()) wipe_strings(element);
+  } else if (value.is_object()) {
+    for (auto& [name, member] : value.as_object()) wipe_strings(member);
+  }
+}
 
 }  // namespace
 
@@ -174,10 +191,10 @@ base::Result<Sealed> read_sealed(std::string_view document, const BoxKeyReader& 
   // 7. The box secret: trimmed, then decoded.
   base::Result<std::string> key_bytes = decode_base64url(base::trim_unicode_whitespace(*key_text));
   if (!key_bytes) return base::Error{msg::decode_box_key(key_bytes.error())};
-  if (key_bytes->size() != crypto::kX25519KeySize)
-    return base::Error{std::string(msg::kBoxKeySize)};
-  // The decoded secret, wiped when it goes.
+  // The decoded secret, wiped when it goes, also when it has the wrong size.
   const crypto::SecretBytes box_secret{std::move(*key_bytes)};
+  if (box_secret.size() != crypto::kX25519KeySize)
+    return base::Error{std::string(msg::kBoxKeySize)};
 
   // 8. The ephemeral public key, untrimmed.
   base::Result<std::string> ephemeral = decode_base64url(text_of(*enc));
@@ -218,8 +235,14 @@ json::JsonValue open_sealed(Sealed sealed) {
   // 14. The payload is one JSON object. Its text is not needed once read: its memory goes to
   // the result.
   base::Result<json::JsonValue> payload = json::parse(sealed.payload);
-  free_storage(sealed.payload);
+  wipe_and_free(sealed.payload);
   if (!payload) return error_result(msg::payload_not_json(payload.error()));
+  // What is not handed back is wiped before it goes: the whole map on a refusal, the values of
+  // refused names otherwise.
+  struct WipeOnExit {
+    json::JsonValue& value;
+    ~WipeOnExit() { wipe_strings(value); }
+  } wipe_rest{*payload};
   if (!payload->is_object()) return error_result(std::string(msg::kPayloadNotObject));
   json::Object& map = payload->as_object();
 

@@ -134,7 +134,7 @@ json::JsonValue handle_keypair(KeypairCommands command) {
 }
 
 json::JsonValue handle_sign(const std::string& key_dir, const std::string& hash) {
-  auto content = base::as_text(base::read_file(base::join_path(key_dir, kPrivateKeyFile)));
+  auto content = base::as_text(base::read_secret_file(base::join_path(key_dir, kPrivateKeyFile)));
   if (!content) return error_result(text::kReadPrivateKey, content.error());
   auto key = read_private_key(content->view());
   if (!key) return error_result(text::kParsePrivateKey, key.error());

@@ -1,7 +1,10 @@
 #include "identity/pem.h"
 
+#include <algorithm>
+
 #include "base/base64.h"
 #include "base/os_error.h"
+#include "base/wipe.h"
 #include "identity/messages.h"
 
 namespace tovrel::identity {
@@ -38,6 +41,7 @@ std::size_t find_begin(std::string_view text) {
 }
 
 // The body lines joined, checked for layout: lines of 64 characters, a final one of 1 to 64.
+// The caller wipes the text; a failure wipes what was joined.
 base::Result<std::string> join_body(std::string_view body, bool text_has_colon) {
   // Characters first, so that a header field ("Name: value") is named as such.
   for (const char c : body) {
@@ -48,7 +52,7 @@ base::Result<std::string> join_body(std::string_view body, bool text_has_colon) 
     }
   }
   std::string joined;
-  joined.reserve(body.size());
+  joined.reserve(std::max<std::size_t>(body.size(), 16));  // never inline: see base64.h
   std::size_t pos = 0;
   while (pos < body.size()) {
     std::size_t end = pos;
@@ -59,6 +63,7 @@ base::Result<std::string> join_body(std::string_view body, bool text_has_colon) 
     // Every line but the last holds exactly 64 characters; a line break ends the body only
     // when the END line follows, which the caller has already cut off.
     if (len == 0 || len > kLineLength || (!last && len != kLineLength) || (last && brk != 0)) {
+      base::wipe(joined);
       return base64_fail(text::kBase64Length);
     }
     joined.append(body.substr(pos, len));
@@ -143,8 +148,13 @@ base::Result<PemDocument> pem_decode(std::string_view text) {
 
   auto joined = join_body(body, text.find(':') != std::string_view::npos);
   if (!joined) return std::move(joined).take_error();
-  if (joined->size() % 4 != 0) return base64_fail(text::kBase64Length);
+  // The joined text is as secret as the document it encodes.
+  if (joined->size() % 4 != 0) {
+    base::wipe(*joined);
+    return base64_fail(text::kBase64Length);
+  }
   auto der = base::base64_decode(*joined);
+  base::wipe(*joined);
   if (!der) {
     return text.find(':') != std::string_view::npos ? fail(text::kPemHeaders)
                                                     : base64_fail(text::kBase64Encoding);

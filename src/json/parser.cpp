@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/utf8.h"
+#include "base/wipe.h"
 #include "json/pow10.h"
 #include "json/scan.h"
 
@@ -112,6 +113,10 @@ class Parser {
  public:
   Parser(std::string_view text, Handler& handler)
       : s_(reinterpret_cast<const unsigned char*>(text.data())), n_(text.size()), h_(handler) {}
+  // The strings read may be secrets (an envelope's payload): their decoded copy is wiped.
+  ~Parser() { base::wipe(decoded_); }
+  Parser(const Parser&) = delete;
+  Parser& operator=(const Parser&) = delete;
 
   base::Status run() {
     if (!value() || (skip_whitespace() != kEnd && !fail_peek(Code::kTrailingCharacters))) {

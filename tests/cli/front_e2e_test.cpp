@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/hex.h"
 #include "cli/expected_texts.h"
 #include "support/run.h"
 
@@ -54,6 +55,26 @@ TEST(FrontHelp, MissingCommandGoesToStderr) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, kCasHelp);
+}
+
+// A command line as a case label: each word quoted, bytes outside printable ASCII as \xNN.
+std::string shown_args(const std::vector<std::string>& args) {
+  std::string out;
+  for (const std::string& arg : args) {
+    out += " '";
+    for (const char ch : arg) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c >= 0x20 && c < 0x7F) {
+        out += ch;
+      } else {
+        out += "\\x";
+        out += base::hex_digit(c >> 4);
+        out += base::hex_digit(c);
+      }
+    }
+    out += '\'';
+  }
+  return out;
 }
 
 TEST(FrontErrors, EveryKind) {
@@ -137,10 +158,11 @@ TEST(FrontErrors, EveryKind) {
            kTry},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE("tovrel" + shown_args(c.args));
     const RunResult r = cli(c.args);
-    EXPECT_EQ(r.status, 2) << c.args[0];
-    EXPECT_EQ(r.out, "") << c.args[0];
-    EXPECT_EQ(r.err, c.err) << c.args[0];
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
   }
 }
 

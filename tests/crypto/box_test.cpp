@@ -140,6 +140,16 @@ TEST_F(ChaChaPoly, OpensInPlace) {
             "chacha20-poly1305: bad key or nonce size");
 }
 
+// A refusal comes after the bytes were decrypted (the tag is checked last): what may be
+// plaintext of a genuine message under tampered associated data is wiped, not left behind.
+TEST_F(ChaChaPoly, RefusedBytesAreWiped) {
+  std::string other_aad = aad;
+  other_aad[0] ^= 1;
+  std::string text = sealed;
+  ASSERT_EQ(chacha20poly1305_open_in_place(key, nonce, other_aad, text).value(), false);
+  EXPECT_EQ(text, std::string(sealed.size(), '\0'));
+}
+
 TEST_F(ChaChaPoly, RefusesEveryTampering) {
   const std::size_t tag_at = sealed.size() - 16;
   for (std::size_t i : {std::size_t{0}, tag_at - 1, tag_at, sealed.size() - 1}) {
