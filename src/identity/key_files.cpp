@@ -20,7 +20,8 @@ base::Result<KeyDirectory> KeyDirectory::open(const std::string& dir) {
   }
   base::Fd fd = base::open_directory(dir);
   const int open_error = fd.valid() ? 0 : errno;
-  if (fd.valid()) (void)base::change_mode(fd.get(), 0700);
+  // An empty name makes the files in the working directory, whose mode is not ours to set.
+  if (fd.valid() && !dir.empty()) (void)base::change_mode(fd.get(), 0700);
   return KeyDirectory(dir, std::move(fd), open_error);
 }
 

@@ -186,8 +186,10 @@ TEST(Generate, StopsAtTheFirstExistingFile) {
   EXPECT_FALSE(std::filesystem::exists(tmp / "elsewhere"));
 }
 
+// The working directory is not the key directory: its mode stays as it was.
 TEST(Generate, EmptyKeyDirUsesTheWorkingDirectory) {
   TempDir tmp;
+  ASSERT_EQ(::chmod(tmp.path().c_str(), 0751), 0);
   const std::string old = std::filesystem::current_path();
   ASSERT_EQ(::chdir(tmp.path().c_str()), 0);
   const json::JsonValue r = generate("");
@@ -197,6 +199,7 @@ TEST(Generate, EmptyKeyDirUsesTheWorkingDirectory) {
   EXPECT_EQ(read_file(tmp / "private_key.pem").size(), 168u);
   EXPECT_EQ(read_file(tmp / "box_pub.pem"), str(r, "box_pub"));
   EXPECT_EQ(str(s, "signature").size(), 86u);
+  EXPECT_EQ(mode_of(tmp.path()), 0751u);
 }
 
 TEST(KeyDirectory, ExactContentAndExclusive) {
