@@ -36,24 +36,6 @@ TEST(Wipe, WholeCapacityOfAString) {
   EXPECT_TRUE(all_zero(data, capacity));
 }
 
-TEST(InputBytes, SecretGrowsKeepingWhatItHolds) {
-  InputBytes bytes = InputBytes::for_secret();
-  std::string expected;
-  for (int i = 0; i < 12; ++i) {
-    const std::string chunk(70000 + static_cast<std::size_t>(i), static_cast<char>('a' + i));
-    const std::span<char> room = bytes.room(chunk.size());
-    ASSERT_GE(room.size(), chunk.size());
-    std::copy(chunk.begin(), chunk.end(), room.begin());
-    bytes.commit(chunk.size());
-    expected += chunk;
-  }
-  EXPECT_TRUE(bytes.view() == expected);
-  InputBytes moved = std::move(bytes);
-  EXPECT_TRUE(moved.view() == expected);
-  moved.free_storage();
-  EXPECT_EQ(moved.size(), 0u);
-}
-
 // A key file may be a pipe, read in pieces that make the buffer grow several times.
 TEST(InputBytes, SecretFileThroughAPipe) {
   test::TempDir tmp;
