@@ -34,7 +34,7 @@ double now_seconds() {
 }
 
 // The built binary, copied once into a folder every user can reach, for the cases run as
-// another user: they must not depend on where the build folder lies (a clone under a mode-700
+// another user where the build folder lies out of their reach (a clone under a mode-700
 // home, say). The copy goes when the test program ends.
 class SharedCopy {
  public:
@@ -59,8 +59,22 @@ class SharedCopy {
   std::string path_;
 };
 
+// Whether a user who is neither owner nor group member may exec `path`: every folder on the
+// way and the file itself carry the others' execute bit.
+bool others_may_exec(const std::string& path) {
+  struct stat st;
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    if (stat(path.substr(0, slash).c_str(), &st) != 0 || !(st.st_mode & S_IXOTH)) return false;
+  }
+  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IXOTH);
+}
+
+// The build folder's binary where the other user can reach it, else the shared copy.
 const std::string& program_path(const RunOptions& o) {
   if (!o.uid || o.program != TOVREL_BIN) return o.program;
+  static const bool reachable = others_may_exec(o.program);
+  if (reachable) return o.program;
   static const SharedCopy copy;
   return copy.path();
 }
