@@ -1,6 +1,5 @@
 #include "base/base64.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -81,9 +80,8 @@ std::string encode(std::string_view bytes, const char* alphabet, bool pad) {
 }
 
 // The decoded bytes may be a secret (a private key's DER, a box key): every buffer that held
-// them is wiped, and the output never lives in a string's inline storage, whose bytes a move
-// copies and leaves behind, so that handing it on moves the one heap buffer.
-constexpr std::size_t kBeyondInline = 16;
+// them is wiped, and the output lives on the heap (base::reserve_on_heap), so that handing it
+// on moves the one buffer.
 
 // Decodes `symbols` onto `out`, whole groups of four and then a final group of two or three
 // (a final single symbol is only checked). False when a byte is outside the alphabet; `out`
@@ -91,7 +89,7 @@ constexpr std::size_t kBeyondInline = 16;
 bool decode_symbols(std::string_view symbols, const Tables& t, std::string& out) {
   const auto* p = reinterpret_cast<const unsigned char*>(symbols.data());
   const std::size_t n = symbols.size();
-  out.reserve(std::max(n / 4 * 3 + 2, kBeyondInline));
+  reserve_on_heap(out, n / 4 * 3 + 2);
   // Groups go through a small buffer, whole words stored and only their leading bytes kept, so
   // that the string neither zero-fills nor checks its capacity per byte.
   char buf[3 * 256 + 2];

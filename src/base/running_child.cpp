@@ -2,7 +2,6 @@
 
 #include <errno.h>
 #include <signal.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,8 +36,7 @@ void end_running_child() noexcept {
   const int pidfd = static_cast<int>(word & 0xFFFFFFFFu) - 1;
   // The pidfd cannot reach another process should the child have been reaped meanwhile (by
   // the thread that waits for it); the pid serves where there is none or it is refused.
-  if (pidfd < 0 ||
-      (::syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0) != 0 && errno != ESRCH)) {
+  if (pidfd < 0 || (pidfd_send_signal(pidfd, SIGKILL) != 0 && errno != ESRCH)) {
     ::kill(pid, SIGKILL);
   }
   // Only a child of ours can be reaped: a pid reused meanwhile is left alone.

@@ -7,7 +7,6 @@
 #include "base/clock.h"
 #include "base/os_error.h"
 #include "base/output.h"
-#include "base/running_child.h"
 #include "base/utf8.h"
 #include "exec/child_run.h"
 #include "exec/messages.h"
@@ -120,7 +119,6 @@ RunReport run_child(const ChildArgs& args, std::optional<std::string_view> stdin
     return report;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
-  base::set_running_child(child.pid, child.pidfd.get());
   relay.hold();
 
   ChildWatch watch(child, *duration, &relay);

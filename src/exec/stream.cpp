@@ -5,7 +5,6 @@
 
 #include "base/os_error.h"
 #include "base/output.h"
-#include "base/running_child.h"
 #include "exec/child_run.h"
 #include "exec/forwarders.h"
 #include "exec/messages.h"
@@ -67,14 +66,14 @@ int stream_command(const ChildArgs& args, std::optional<std::string_view> stdin_
     return kExitStartFailed;
   }
   ChildProcess& child = std::get<ChildProcess>(spawned);
-  base::set_running_child(child.pid, child.pidfd.get());
-  // Before the forwarders start, so that they hold the signals back too.
+  // Before the forwarders start: they hold the signals back too, and a failure to start one
+  // ends the child with us.
   relay.hold();
+  ChildWatch watch(child, *duration, &relay);
 
   IoThreads io;
   io.start(forwarder(std::move(child.stderr_pipe), forward_stderr));
   io.start(forwarder(std::move(child.stdout_pipe), forward_stdout));
-  ChildWatch watch(child, *duration, &relay);
   if (stdin_data) watch.feed(std::move(child.stdin_pipe), *stdin_data);
   const WaitOutcome outcome = watch.wait();
   relay.finish();

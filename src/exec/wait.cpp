@@ -59,7 +59,10 @@ std::optional<TimeoutDuration> timeout_duration(double timeout) {
 }
 
 ChildWatch::ChildWatch(ChildProcess& child, TimeoutDuration timeout, SignalRelay* relay)
-    : child_(child), deadline_(base::later(base::monotonic_now(), timeout)), relay_(relay) {}
+    : child_(child), deadline_(base::later(base::monotonic_now(), timeout)), relay_(relay) {
+  // Recorded until it is reaped (look_at_child, kill_and_reap), or a wait for it fails.
+  base::set_running_child(child.pid, child.pidfd.get());
+}
 
 void ChildWatch::feed(Fd pipe, std::string_view data) {
   // Ours alone: a write then takes what the pipe has room for and never blocks the loop.

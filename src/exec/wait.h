@@ -52,8 +52,8 @@ inline constexpr std::chrono::milliseconds kSignalGrace{1000};
 // the deadline, so no thread is needed for the pipes or the timer.
 class ChildWatch {
  public:
-  // The timeout counts from here. With a relay (held already), the signals it catches are
-  // seen during the wait.
+  // The timeout counts from here, and the child is the running one (base/running_child.h)
+  // from here. With a relay (held already), the signals it catches are seen during the wait.
   ChildWatch(ChildProcess& child, TimeoutDuration timeout, SignalRelay* relay = nullptr);
   ChildWatch(const ChildWatch&) = delete;
   ChildWatch& operator=(const ChildWatch&) = delete;

@@ -1,7 +1,5 @@
 #include "identity/pem.h"
 
-#include <algorithm>
-
 #include "base/base64.h"
 #include "base/os_error.h"
 #include "base/wipe.h"
@@ -52,7 +50,7 @@ base::Result<std::string> join_body(std::string_view body, bool text_has_colon) 
     }
   }
   std::string joined;
-  joined.reserve(std::max<std::size_t>(body.size(), 16));  // never inline: see base64.h
+  base::reserve_on_heap(joined, body.size());
   std::size_t pos = 0;
   while (pos < body.size()) {
     std::size_t end = pos;
